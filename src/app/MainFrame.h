@@ -1,0 +1,72 @@
+#pragma once
+#include <windows.h>
+
+#include <string>
+
+#include "app/AutorunDoc.h"
+#include "config/SuidInfo.h"
+#include "platform/ControlBars.h"
+#include "platform/Window.h"
+
+class CCopyProgressDlg;
+
+// The hidden main frame: it holds the disc configuration and the transfer's counters, owns the progress
+// window, receives the copy worker's completion messages and owns the programs the launcher starts.
+class CMainFrame : public Window {
+public:
+    CMainFrame();
+    ~CMainFrame() override;
+
+    // Creates the frame window from the shell's resources (menu, icon, accelerators 128), not shown.
+    bool LoadFrame(UINT resourceId);
+
+    // The launch decision, called once before the message loop runs.
+    void RunLauncher();
+
+    // Disc configuration.
+    void ReadSuidInfo();
+    static void ReadSuidInfoFrom(const std::string &iniPath, SuidInfo &info);
+    static std::string GetUserProfileDir();
+    static void DescrambleSuidFile(const char *lpszIniPath, int nSeed, SuidInfo *pSuid);
+
+    // Installation probe and version check.
+    bool IsViewerInstalled();
+    bool IsInstalledVersionOlder();
+    void SetProductName();
+
+    // Transfer.
+    int CountFiles(std::string folder);
+    BOOL StartCopyThread(std::string source, std::string destination);
+    static bool GetFileTimeOf(const char *path, FILETIME *time, unsigned char which);
+    LRESULT CopyReferenceDatabase(WPARAM wParam, LPARAM lParam);
+    LRESULT LaunchViewer(WPARAM wParam, LPARAM lParam);
+    static void CopyTree(std::string source, std::string destination);
+
+    int m_nTotalFiles;
+    int m_nCopiedFiles;
+    std::string m_strProductName;
+    SuidInfo m_suid;
+    CCopyProgressDlg *m_pProgressDlg;
+
+protected:
+    LRESULT WindowProc(UINT msg, WPARAM wParam, LPARAM lParam) override;
+
+private:
+    int OnCreate(CREATESTRUCTA *cs);
+    void OnSize();
+    void OnCommand(UINT id);
+    void StartTransfer(const std::string &installFolder);
+    bool AskToInstall(const char *promptFormat);
+    void CloseFrame();
+
+    StatusBar m_wndStatusBar;
+    ToolBar m_wndToolBar;
+    CAutorunView m_wndView;
+};
+
+// Starts a program with the verb "open", the main frame as owner and SW_SHOW; the result is not examined.
+void RunProgram(const std::string &file, const std::string &parameters);
+// True when the viewer or the disc-writing tool is running (exact, case-sensitive file names).
+bool IsViewerRunning();
+// The installed viewer's folder: TargetDir from the registry when it is there and sound, else the default.
+std::string GetInstallFolder();

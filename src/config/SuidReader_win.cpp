@@ -1,0 +1,107 @@
+// Reading the disc's SUID.ini with the platform's profile reader, plain or through a descrambled
+// temporary copy in the user's profile folder.
+#include <windows.h>
+
+#include <cstdio>
+#include <cstring>
+#include <vector>
+
+#include "app/MainFrame.h"
+#include "config/Scramble.h"
+#include "config/SuidValues.h"
+#include "platform/Paths.h"
+
+namespace {
+
+constexpr char kErrorOpen[] = "ERROR: Could not open: %s\n";
+constexpr char kDone[] = "done!\n";
+constexpr char kProfileFailed[] = "Fail";
+constexpr DWORD kEnvBuffer = 1024;
+
+// The launcher is a GUI program; its two console lines must still reach whoever started it, at once.
+void PrintLine(const char *format, const char *argument)
+{
+    std::printf(format, argument);
+    std::fflush(stdout);
+}
+
+// One profile read with the value rules the disc format relies on: default "", a 260-byte buffer.
+class ProfileValues {
+public:
+    explicit ProfileValues(const std::string &path) : m_path(path) { std::memset(m_buffer, 0, sizeof(m_buffer)); }
+    std::string operator()(const char *section, const char *key)
+    {
+        ::GetPrivateProfileStringA(section, key, "", m_buffer, sizeof(m_buffer), m_path.c_str());
+        return m_buffer;
+    }
+
+private:
+    std::string m_path;
+    char m_buffer[suid::kValueBuffer];
+};
+
+} // namespace
+
+void CMainFrame::ReadSuidInfo() { ReadSuidInfoFrom(JoinPath(GetLauncherFolder(), suid::kFileName), m_suid); }
+
+void CMainFrame::ReadSuidInfoFrom(const std::string &iniPath, SuidInfo &info)
+{
+    ProfileValues profile(iniPath);
+    if (profile(suid::kSecUp, suid::kKeyUp) != suid::kPlainMark) {
+        DescrambleSuidFile(iniPath.c_str(), static_cast<int>(kSuidSeed), &info);
+        return;
+    }
+    ReadSuidValues(info, ProfileValues(iniPath), true);
+}
+
+std::string CMainFrame::GetUserProfileDir()
+{
+    std::vector<char> buffer(kEnvBuffer, '\0');
+    const DWORD length = ::GetEnvironmentVariableA("USERPROFILE", buffer.data(), kEnvBuffer);
+    // A value that does not fit is reported by its needed size, not stored: it is as good as unset.
+    if (length == 0 || length >= kEnvBuffer)
+        return kProfileFailed;
+    return std::string(buffer.data(), length);
+}
+
+void CMainFrame::DescrambleSuidFile(const char *lpszIniPath, int nSeed, SuidInfo *pSuid)
+{
+    MsRand rng(static_cast<uint32_t>(nSeed));
+    const std::string profile = GetUserProfileDir();
+    const std::string tempPath = profile == kProfileFailed ? std::string("C:\\") + suid::kTempName
+                                                           : JoinPath(profile, suid::kTempName);
+
+    FILE *in = std::fopen(lpszIniPath, "rb");
+    if (!in) {
+        PrintLine(kErrorOpen, lpszIniPath);
+        PrintLine(kDone, "");
+        return;
+    }
+    FILE *out = std::fopen(tempPath.c_str(), "wb");
+    if (!out) {
+        PrintLine(kErrorOpen, tempPath.c_str());
+        std::fclose(in);
+        PrintLine(kDone, "");
+        return;
+    }
+    for (;;) {
+        uint8_t group[4];
+        size_t count = 0;
+        int c;
+        while (count < 4 && (c = std::fgetc(in)) != EOF)
+            group[count++] = static_cast<uint8_t>(c);
+        if (count == 0)
+            break;
+        DescrambleGroup(group, count, rng);
+        for (size_t i = 0; i < count; ++i)
+            std::putc(group[i], out);
+        if (count < 4)
+            break;
+    }
+    std::fclose(in);
+    std::fclose(out);
+
+    ReadSuidValues(*pSuid, ProfileValues(tempPath), false);
+    std::remove(tempPath.c_str());
+    PrintLine(kDone, "");
+}

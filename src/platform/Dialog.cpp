@@ -1,0 +1,173 @@
+#include "Dialog.h"
+
+#include <vector>
+
+namespace {
+
+// Modeless dialogs alive on the user-interface thread, for the message loop's dialog keyboard handling.
+std::vector<HWND> &ModelessDialogs()
+{
+    static std::vector<HWND> dialogs;
+    return dialogs;
+}
+
+void ForgetModeless(HWND hwnd)
+{
+    auto &dialogs = ModelessDialogs();
+    for (auto it = dialogs.begin(); it != dialogs.end(); ++it) {
+        if (*it == hwnd) {
+            dialogs.erase(it);
+            return;
+        }
+    }
+}
+
+// Messages whose result the dialog procedure returns itself rather than through DWLP_MSGRESULT.
+bool ReturnsResultDirectly(UINT msg)
+{
+    switch (msg) {
+    case WM_INITDIALOG:
+    case WM_CTLCOLORMSGBOX:
+    case WM_CTLCOLOREDIT:
+    case WM_CTLCOLORLISTBOX:
+    case WM_CTLCOLORBTN:
+    case WM_CTLCOLORDLG:
+    case WM_CTLCOLORSCROLLBAR:
+    case WM_CTLCOLORSTATIC:
+    case WM_COMPAREITEM:
+    case WM_VKEYTOITEM:
+    case WM_CHARTOITEM:
+    case WM_QUERYDRAGICON:
+        return true;
+    default:
+        return false;
+    }
+}
+
+} // namespace
+
+void DataExchange::Text(int id, const std::string &value)
+{
+    HWND control = ::GetDlgItem(m_dialog, id);
+    if (!control)
+        return;
+    char current[512];
+    const int length = ::GetWindowTextA(control, current, sizeof(current));
+    if (length == static_cast<int>(value.size()) && value.compare(0, value.size(), current, length) == 0)
+        return;
+    ::SetWindowTextA(control, value.c_str());
+}
+
+void DataExchange::Control(int id, ProgressCtrl &control)
+{
+    if (!control.GetSafeHwnd())
+        control.Attach(::GetDlgItem(m_dialog, id));
+}
+
+Dialog::~Dialog()
+{
+    if (m_hWnd && ::IsWindow(m_hWnd))
+        DestroyWindow();
+}
+
+INT_PTR Dialog::DoModal(HWND parent)
+{
+    m_modal = true;
+    return ::DialogBoxParamA(::GetModuleHandleA(nullptr), MAKEINTRESOURCEA(m_templateId), parent, StaticDialogProc,
+                             reinterpret_cast<LPARAM>(this));
+}
+
+bool Dialog::Create(HWND parent)
+{
+    m_modal = false;
+    HWND hwnd = ::CreateDialogParamA(::GetModuleHandleA(nullptr), MAKEINTRESOURCEA(m_templateId), parent,
+                                     StaticDialogProc, reinterpret_cast<LPARAM>(this));
+    if (hwnd)
+        ModelessDialogs().push_back(hwnd);
+    return hwnd != nullptr;
+}
+
+bool Dialog::DestroyWindow() { return m_hWnd && ::DestroyWindow(m_hWnd); }
+
+bool Dialog::UpdateData(bool saveAndValidate)
+{
+    if (!m_hWnd || saveAndValidate) // this program only ever writes its members to the controls
+        return false;
+    DataExchange dx(m_hWnd);
+    DoDataExchange(dx);
+    return true;
+}
+
+bool Dialog::PreTranslate(MSG &msg)
+{
+    for (HWND dialog : ModelessDialogs()) {
+        if ((msg.hwnd == dialog || ::IsChild(dialog, msg.hwnd)) && ::IsDialogMessageA(dialog, &msg))
+            return true;
+    }
+    return false;
+}
+
+BOOL Dialog::OnInitDialog()
+{
+    UpdateData(false);
+    return TRUE;
+}
+
+void Dialog::OnOK()
+{
+    if (m_modal)
+        ::EndDialog(m_hWnd, IDOK);
+}
+
+void Dialog::OnCancel()
+{
+    if (m_modal)
+        ::EndDialog(m_hWnd, IDCANCEL);
+}
+
+bool Dialog::OnMessage(UINT, WPARAM, LPARAM, LRESULT &) { return false; }
+
+INT_PTR CALLBACK Dialog::StaticDialogProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam)
+{
+    Dialog *self;
+    if (msg == WM_INITDIALOG) {
+        self = reinterpret_cast<Dialog *>(lParam);
+        self->m_hWnd = hwnd;
+        ::SetWindowLongPtrA(hwnd, DWLP_USER, lParam);
+    } else {
+        self = reinterpret_cast<Dialog *>(::GetWindowLongPtrA(hwnd, DWLP_USER));
+    }
+    if (!self)
+        return FALSE;
+    const INT_PTR result = self->DialogProc(msg, wParam, lParam);
+    if (msg == WM_NCDESTROY) {
+        ForgetModeless(hwnd);
+        ::SetWindowLongPtrA(hwnd, DWLP_USER, 0);
+        self->m_hWnd = nullptr;
+    }
+    return result;
+}
+
+INT_PTR Dialog::DialogProc(UINT msg, WPARAM wParam, LPARAM lParam)
+{
+    if (msg == WM_INITDIALOG)
+        return OnInitDialog();
+    LRESULT result = 0;
+    if (OnMessage(msg, wParam, lParam, result)) {
+        if (ReturnsResultDirectly(msg))
+            return static_cast<INT_PTR>(result);
+        ::SetWindowLongPtrA(m_hWnd, DWLP_MSGRESULT, result);
+        return TRUE;
+    }
+    if (msg == WM_COMMAND && HIWORD(wParam) == BN_CLICKED) {
+        if (LOWORD(wParam) == IDOK) {
+            OnOK();
+            return TRUE;
+        }
+        if (LOWORD(wParam) == IDCANCEL) {
+            OnCancel();
+            return TRUE;
+        }
+    }
+    return FALSE;
+}

@@ -1,0 +1,47 @@
+#pragma once
+#include <windows.h>
+
+#include <string>
+
+#include "platform/Dialog.h"
+#include "platform/Handles.h"
+
+// The topmost, captionless progress window of a transfer: a smooth bar, a status line and a file
+// counter over a slideshow of pictures.
+class CCopyProgressDlg : public Dialog {
+public:
+    explicit CCopyProgressDlg(HWND parent = nullptr);
+    ~CCopyProgressDlg() override;
+
+    bool Create(HWND parent = nullptr);
+    void SetProgressRange(int nLower, int nUpper, int nStep);
+
+    // For tests and diagnostics.
+    int GetSlide() const { return m_nSlide; }
+
+protected:
+    void DoDataExchange(DataExchange &dx) override;
+    BOOL OnInitDialog() override;
+    // The window is the transfer's only sign of life; Enter and Esc must not close or hide it.
+    void OnOK() override {}
+    void OnCancel() override {}
+    bool OnMessage(UINT msg, WPARAM wParam, LPARAM lParam, LRESULT &result) override;
+
+private:
+    LRESULT OnCtlColor(HDC hdc, HWND control, UINT ctlColor, WPARAM wParam, LPARAM lParam);
+    BOOL OnEraseBkgnd(HDC hdc);
+    void OnTimer(UINT_PTR id);
+    void OnLButtonDown(UINT flags, POINT point);
+    LRESULT OnCopyProgress(WPARAM wParam, LPARAM lParam);
+    void DrawSlide();
+
+    HWND m_parent;
+
+public:
+    ProgressCtrl m_ctrlProgress;
+    std::string m_strStatus;
+    std::string m_strCount;
+    std::string m_strLabel;
+    int m_nSlide;
+    RECT m_rcMarkers[7];
+};

@@ -1,0 +1,47 @@
+import os
+import shutil
+import sys
+from pathlib import Path
+
+import pytest
+
+sys.path.insert(0, str(Path(__file__).resolve().parent))
+import harness  # noqa: E402
+
+
+def pytest_configure(config):
+    if "WINEPREFIX" not in os.environ or "DISPLAY" not in os.environ:
+        raise pytest.UsageError("run the scenario tests through scripts/test (it sets up Wine and a display)")
+
+
+class World:
+    """One test's disc, machine and debug listener."""
+
+    def __init__(self, tmp: Path):
+        self.tmp = tmp
+        self.machine = harness.Machine(tmp)
+        self.disc = harness.Disc(tmp / "disc")
+        self.debug = harness.DebugListener(tmp)
+
+    def run(self, *args, timeout=30, **kw):
+        run = harness.Run(self.disc.exe, self.tmp, args=args, **kw)
+        rc = run.wait(timeout)
+        return run, rc
+
+    def start(self, *args, **kw):
+        return harness.Run(self.disc.exe, self.tmp, args=args, **kw)
+
+    def debug_lines(self):
+        return self.debug.lines()
+
+
+@pytest.fixture
+def world(tmp_path):
+    # Wine paths in debug lines and command lines are easier to read without pytest's long names.
+    w = World(tmp_path)
+    try:
+        yield w
+    finally:
+        w.debug.stop()
+        w.machine.reset()
+        shutil.rmtree(tmp_path, ignore_errors=True)

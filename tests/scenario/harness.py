@@ -1,0 +1,326 @@
+"""Runs the real autorun.exe under Wine on disc folders built per test, and reads back what it did.
+
+The Wine world (prefix, display, warm wineserver) comes from scripts/lib/wine-env.sh through the
+environment; every test gets a fresh disc folder, a clean viewer installation and registry, and a
+debug-output listener.
+"""
+import os
+import shutil
+import subprocess
+import time
+from pathlib import Path
+
+ROOT = Path(__file__).resolve().parents[2]
+BUILD = ROOT / "build" / "win32"
+AUTORUN = BUILD / "autorun.exe"
+TOOLS = BUILD / "tools"
+
+VENDOR_KEY = r"HKEY_LOCAL_MACHINE\SOFTWARE\Kalmo Technology Co.,LTD"
+PATH_KEY = VENDOR_KEY + r"\Tovi2009\Path"
+VERSION_KEY = VENDOR_KEY + r"\Tovi2009\Version"
+
+
+def prefix() -> Path:
+    return Path(os.environ["WINEPREFIX"])
+
+
+def drive_c() -> Path:
+    return prefix() / "drive_c"
+
+
+def winpath(path) -> str:
+    """The Wine path of a Unix path: drive_c maps to C:, everything else through Z:."""
+    p = Path(path).resolve()
+    try:
+        return "C:\\" + str(p.relative_to(drive_c().resolve())).replace("/", "\\")
+    except ValueError:
+        return "Z:" + str(p).replace("/", "\\")
+
+
+def unixpath(win: str) -> Path:
+    if win[:2].upper() == "C:":
+        return drive_c() / win[3:].replace("\\", "/")
+    if win[:2].upper() == "Z:":
+        return Path(win[2:].replace("\\", "/"))
+    raise ValueError(win)
+
+
+def wine(*args, timeout=60, check=True, **kw):
+    """A short Wine command whose output we want (never used for the launcher itself)."""
+    return subprocess.run(["wine", *args], stdin=subprocess.DEVNULL, capture_output=True, timeout=timeout,
+                          check=check, **kw)
+
+
+# --- the scrambled form, written independently of the product ---------------------------------------
+
+def _msrand(seed):
+    state = seed & 0xFFFFFFFF
+    while True:
+        state = (state * 214013 + 2531011) & 0xFFFFFFFF
+        yield (state >> 16) & 0x7FFF
+
+
+def scramble(plain: bytes, seed: int = 7142) -> bytes:
+    rng = _msrand(seed)
+    out = bytearray()
+    for pos in range(0, len(plain), 4):
+        group = plain[pos:pos + 4]
+        n = len(group)
+        width = 8 * n
+        mask = (1 << width) - 1
+        right = next(rng) % 2 == 1
+        amount = next(rng) % width
+        key = 0
+        for _ in range(n):
+            key = (key << 8) | (next(rng) % 256)
+        w = int.from_bytes(group, "little") ^ key
+        # The launcher rotates right when `right`; undo it by rotating the other way.
+        if amount:
+            w = ((w << amount) | (w >> (width - amount))) & mask if right else \
+                ((w >> amount) | (w << (width - amount))) & mask
+        out += w.to_bytes(n, "little")
+    return bytes(out)
+
+
+def suid_text(mode="DiscStudio", sid="A1", version=(1, 0, 0, 0), plain=True, mark="091118") -> bytes:
+    lines = []
+    if plain and mark is not None:
+        lines += ["[Program Up]", f"UP_A={mark}"]
+    lines += ["[Program Version]", f"HIMS={version[0]}", f"LOWMS={version[1]}", f"HILS={version[2]}",
+              f"LOWLS={version[3]}", "[Execute Mode]", f"Mode={mode}", "[SUID]", f"ID={sid}", ""]
+    text = "\r\n".join(lines).encode("cp949")
+    return text if plain else scramble(text)
+
+
+# --- the machine: registry and installed viewer --------------------------------------------------------
+
+def reg_import(text: str, tmp: Path):
+    reg = tmp / "setup.reg"
+    reg.write_text("REGEDIT4\r\n\r\n" + text, encoding="cp1252" if text.isascii() else "cp949")
+    wine("regedit", "/S", winpath(reg))
+
+
+def reg_escape(s: str) -> str:
+    return s.replace("\\", "\\\\").replace('"', '\\"')
+
+
+class Machine:
+    """The computer the disc is put into: the installed viewer's registry entries and folders."""
+
+    def __init__(self, tmp: Path):
+        self.tmp = tmp
+        self.reset()
+
+    def reset(self):
+        reg = self.tmp / "reset.reg"
+        reg.write_text(f"REGEDIT4\r\n\r\n[-{VENDOR_KEY}]\r\n", encoding="ascii")
+        wine("regedit", "/S", winpath(reg))
+        for name in ("Tovi2009", "Viewer Folder", "SUID.temp"):
+            p = drive_c() / name
+            if p.is_dir():
+                shutil.rmtree(p)
+            elif p.exists():
+                p.unlink()
+
+    def install(self, folder="C:\\Tovi2009", version=(1, 0, 0, 0), path_key=True, target_dir=None,
+                version_key=True, exe=True, patient=True, implantdb=True, raw_values=""):
+        """Installs a stub viewer into `folder` and writes the registry as its installer would."""
+        root = unixpath(folder)
+        root.mkdir(parents=True, exist_ok=True)
+        if exe:
+            shutil.copy(TOOLS / "stub.exe", root / "Tovi2009.exe")
+        if patient:
+            (root / "Patient").mkdir(exist_ok=True)
+        if implantdb:
+            (root / "ImplantDB").mkdir(exist_ok=True)
+        text = ""
+        if path_key:
+            text += f"[{PATH_KEY}]\r\n"
+            value = folder if target_dir is None else target_dir
+            if value is not False:
+                text += f'"TargetDir"="{reg_escape(value)}"\r\n'
+            text += raw_values
+            text += "\r\n"
+        if version_key:
+            text += f"[{VERSION_KEY}]\r\n"
+            for name, part in zip(("HIMS", "LOWMS", "HILS", "LOWLS"), version):
+                if part is not None:
+                    text += f'"{name}"=dword:{part & 0xFFFFFFFF:08x}\r\n'
+            text += "\r\n"
+        if text:
+            reg_import(text, self.tmp)
+        return root
+
+
+# --- the disc -------------------------------------------------------------------------------------------
+
+class Disc:
+    def __init__(self, root: Path):
+        self.root = root
+        root.mkdir(parents=True, exist_ok=True)
+        shutil.copy(AUTORUN, root / "autorun.exe")
+
+    @property
+    def exe(self) -> Path:
+        return self.root / "autorun.exe"
+
+    def suid(self, data: bytes):
+        (self.root / "SUID.ini").write_bytes(data)
+        return self
+
+    def viewer(self):
+        shutil.copy(TOOLS / "stub.exe", self.root / "Tovi2009.exe")
+        return self
+
+    def setup(self):
+        (self.root / "Setup").mkdir(exist_ok=True)
+        shutil.copy(TOOLS / "stub.exe", self.root / "Setup" / "Setup.exe")
+        return self
+
+    def data(self, files: dict, folder="Data"):
+        """files: relative name -> bytes (or None for a folder)."""
+        base = self.root / folder
+        base.mkdir(parents=True, exist_ok=True)
+        for name, content in files.items():
+            p = base / name
+            if content is None:
+                p.mkdir(parents=True, exist_ok=True)
+            else:
+                p.parent.mkdir(parents=True, exist_ok=True)
+                p.write_bytes(content)
+        return self
+
+
+def started_command_lines(exe: Path, wait=5.0, count=1):
+    """The command lines a stub program was started with (it logs them beside itself)."""
+    log = Path(str(exe) + ".log")
+    deadline = time.time() + wait
+    while time.time() < deadline:
+        if log.exists():
+            lines = log.read_bytes().decode("cp949", "replace").splitlines()
+            if len(lines) >= count:
+                return lines
+        time.sleep(0.05)
+    return log.read_bytes().decode("cp949", "replace").splitlines() if log.exists() else []
+
+
+def arguments_of(command_line: str) -> str:
+    """The parameters part of a command line that starts with a quoted program path."""
+    if command_line.startswith('"'):
+        end = command_line.index('"', 1)
+        return command_line[end + 1:].lstrip(" ")
+    parts = command_line.split(" ", 1)
+    return parts[1] if len(parts) > 1 else ""
+
+
+# --- debug output ---------------------------------------------------------------------------------------
+
+class DebugListener:
+    def __init__(self, tmp: Path):
+        self.out = tmp / "dbwin.out"
+        self.stop_file = tmp / "dbwin.stop"
+        self.proc = subprocess.Popen(["wine", str(TOOLS / "dbwin.exe"), winpath(self.out), winpath(self.stop_file)],
+                                     stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        ready = Path(str(self.out) + ".ready")
+        deadline = time.time() + 20
+        while not ready.exists():
+            if time.time() > deadline or self.proc.poll() is not None:
+                raise RuntimeError("debug listener did not start")
+            time.sleep(0.02)
+
+    def stop(self):
+        self.stop_file.write_bytes(b"")
+        try:
+            self.proc.wait(timeout=10)
+        except subprocess.TimeoutExpired:
+            self.proc.kill()
+
+    def messages(self):
+        """(pid, bytes) for every debug string so far."""
+        if not self.out.exists():
+            return []
+        data = self.out.read_bytes()
+        result, pos = [], 0
+        while pos < len(data):
+            sp1 = data.index(b" ", pos)
+            sp2 = data.index(b" ", sp1 + 1)
+            pid, length = int(data[pos:sp1]), int(data[sp1 + 1:sp2])
+            start = sp2 + 1
+            result.append((pid, data[start:start + length]))
+            pos = start + length + 1
+        return result
+
+    def lines(self, encoding="cp949"):
+        return [m.decode(encoding, "replace") for _, m in self.messages()]
+
+
+# --- the launcher ---------------------------------------------------------------------------------------
+
+class Run:
+    """One start of autorun.exe; stdout goes to a file (Wine's background processes hold pipes)."""
+
+    def __init__(self, exe: Path, tmp: Path, args=(), env=None, start_max=False, wrapper=False):
+        """`env` changes variables (None unsets one); with `wrapper` the change is made by a Windows parent,
+        for the variables Wine sets itself at every start (USERPROFILE)."""
+        self.stdout_path = tmp / f"stdout-{time.monotonic_ns()}.txt"
+        cmd = ["wine"]
+        full_env = dict(os.environ)
+        if wrapper:
+            cmd += [str(TOOLS / "envrun.exe")]
+            cmd += [f"-{k}" if v is None else f"{k}={v}" for k, v in (env or {}).items()]
+            cmd += ["--"]
+        elif env:
+            for k, v in env.items():
+                if v is None:
+                    full_env.pop(k, None)
+                else:
+                    full_env[k] = v
+        if start_max:
+            cmd += ["start", "/wait", "/max"]
+        cmd += [winpath(exe), *args]
+        self._out = open(self.stdout_path, "wb")
+        self.proc = subprocess.Popen(cmd, stdin=subprocess.DEVNULL, stdout=self._out, stderr=subprocess.DEVNULL,
+                                     env=full_env, cwd=str(tmp))
+
+    def wait(self, timeout=30):
+        try:
+            return self.proc.wait(timeout=timeout)
+        finally:
+            if self.proc.poll() is not None:
+                self._out.close()
+
+    def running(self):
+        return self.proc.poll() is None
+
+    def kill(self):
+        if self.proc.poll() is None:
+            self.proc.kill()
+            self.proc.wait()
+        self._out.close()
+
+    @property
+    def stdout(self) -> str:
+        return self.stdout_path.read_bytes().decode("cp949", "replace").replace("\r\n", "\n")
+
+
+def answer_prompt(answer: str, tmp: Path, timeout_ms=15000):
+    """Waits for the launcher's Yes/No box, answers it, and returns (text, buttons) or None."""
+    out = tmp / f"prompt-{time.monotonic_ns()}.txt"
+    rc = subprocess.run(["wine", str(TOOLS / "clicker.exe"), "Launcher", answer, str(timeout_ms), winpath(out)],
+                        stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
+                        timeout=timeout_ms / 1000 + 30).returncode
+    if rc != 0 or not out.exists():
+        return None
+    # The text may hold line feeds itself; the button labels are the last line.
+    text, _, buttons = out.read_bytes().decode("cp949", "replace").rstrip("\n").rpartition("\n")
+    return text, buttons.strip()
+
+
+def visible_windows(exe_name: str, tmp: Path, controls=False):
+    out = tmp / f"windows-{time.monotonic_ns()}.txt"
+    args = ["wine", str(TOOLS / "wininfo.exe"), exe_name, winpath(out)]
+    if controls:
+        args.append("--controls")
+    subprocess.run(args, stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
+                   timeout=60)
+    return out.read_text(encoding="cp949", errors="replace").splitlines() if out.exists() else []

@@ -1,0 +1,120 @@
+// The installed viewer as the registry and the file system describe it.
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include <shlwapi.h>
+
+#include "TestFiles.h"
+#include "app/MainFrame.h"
+#include "launch/Decision.h"
+#include "platform/Handles.h"
+
+namespace {
+
+const char kVendorKey[] = "SOFTWARE\\Kalmo Technology Co.,LTD";
+
+class InstallProbeTest : public ::testing::Test {
+protected:
+    void SetUp() override { ::SHDeleteKeyA(HKEY_LOCAL_MACHINE, kVendorKey); }
+    void TearDown() override { ::SHDeleteKeyA(HKEY_LOCAL_MACHINE, kVendorKey); }
+
+    static void SetValue(const char *key, const char *name, DWORD type, const void *data, DWORD size)
+    {
+        RegKey k;
+        ASSERT_EQ(::RegCreateKeyExA(HKEY_LOCAL_MACHINE, key, 0, nullptr, 0, KEY_SET_VALUE, nullptr, k.Receive(),
+                                    nullptr),
+                  ERROR_SUCCESS);
+        ::RegSetValueExA(k.Get(), name, 0, type, static_cast<const BYTE *>(data), size);
+    }
+    static void SetTargetDir(const std::string &value, DWORD type = REG_SZ)
+    {
+        SetValue(launch::kRegPathKey, "TargetDir", type, value.c_str(), static_cast<DWORD>(value.size() + 1));
+    }
+    static void SetVersion(const int (&parts)[4])
+    {
+        const char *names[] = {"HIMS", "LOWMS", "HILS", "LOWLS"};
+        for (int i = 0; i < 4; ++i)
+            SetValue(launch::kRegVersionKey, names[i], REG_DWORD, &parts[i], 4);
+    }
+};
+
+TEST_F(InstallProbeTest, InstallFolderFromTargetDirOrTheDefault)
+{
+    EXPECT_EQ(GetInstallFolder(), "C:\\Tovi2009"); // no key
+    SetValue(launch::kRegPathKey, "Other", REG_SZ, "x", 2);
+    EXPECT_EQ(GetInstallFolder(), "C:\\Tovi2009"); // no value
+    SetTargetDir("");
+    EXPECT_EQ(GetInstallFolder(), "C:\\Tovi2009");
+    SetTargetDir("D:\\My Viewer");
+    EXPECT_EQ(GetInstallFolder(), "D:\\My Viewer");
+    SetTargetDir("D:\\Expand", REG_EXPAND_SZ);
+    EXPECT_EQ(GetInstallFolder(), "D:\\Expand");
+    const std::string fits = "C:\\" + std::string(252, 'f'); // 255 characters and the zero
+    SetTargetDir(fits);
+    EXPECT_EQ(GetInstallFolder(), fits);
+    SetTargetDir(fits + "g"); // one more does not fit
+    EXPECT_EQ(GetInstallFolder(), "C:\\Tovi2009");
+    const DWORD number = 0x3A433A43;
+    SetValue(launch::kRegPathKey, "TargetDir", REG_DWORD, &number, 4);
+    EXPECT_EQ(GetInstallFolder(), "C:\\Tovi2009");
+    const char unterminated[256] = {'C', ':', '\\', 'x', 'x'}; // binary, no zero inside... of the wrong type
+    SetValue(launch::kRegPathKey, "TargetDir", REG_BINARY, unterminated, sizeof(unterminated));
+    EXPECT_EQ(GetInstallFolder(), "C:\\Tovi2009");
+}
+
+TEST_F(InstallProbeTest, InstalledWhenTheViewerPathNamesAnEntry)
+{
+    TempFolder t;
+    CMainFrame frame;
+    SetTargetDir(t.Path());
+    EXPECT_FALSE(frame.IsViewerInstalled());
+    WriteFile(t / "Tovi2009.exe", "MZ");
+    EXPECT_TRUE(frame.IsViewerInstalled());
+    ::DeleteFileA((t / "Tovi2009.exe").c_str());
+    MakeFolder(t / "Tovi2009.exe"); // any entry counts, a folder too
+    EXPECT_TRUE(frame.IsViewerInstalled());
+}
+
+TEST_F(InstallProbeTest, VersionComparison)
+{
+    const struct {
+        int installed[4];
+        int disc[4];
+        bool older;
+    } cases[] = {
+        {{1, 2, 3, 4}, {1, 2, 3, 4}, false}, {{1, 2, 3, 4}, {1, 2, 3, 5}, true}, {{2, 0, 0, 0}, {1, 9, 9, 9}, false},
+        {{1, 3, 0, 0}, {1, 2, 9, 9}, false}, {{-1, 0, 0, 0}, {0, 0, 0, 0}, true},
+    };
+    for (const auto &c : cases) {
+        SetVersion(c.installed);
+        CMainFrame frame;
+        frame.m_suid.m_nHiMS = c.disc[0];
+        frame.m_suid.m_nLowMS = c.disc[1];
+        frame.m_suid.m_nHiLS = c.disc[2];
+        frame.m_suid.m_nLowLS = c.disc[3];
+        EXPECT_EQ(frame.IsInstalledVersionOlder(), c.older) << c.installed[0] << "." << c.installed[1];
+    }
+}
+
+TEST_F(InstallProbeTest, MissingKeyIsOlderAndAbsentPartsRepeatThePreviousOne)
+{
+    CMainFrame frame;
+    frame.m_suid.m_nHiMS = 0;
+    EXPECT_TRUE(frame.IsInstalledVersionOlder());
+    // Only HIMS and HILS stored, and LOWMS as text: LOWMS takes HIMS's value, LOWLS takes HILS's.
+    const int two = 2, five = 5;
+    SetValue(launch::kRegVersionKey, "HIMS", REG_DWORD, &two, 4);
+    SetValue(launch::kRegVersionKey, "LOWMS", REG_SZ, "9", 2);
+    SetValue(launch::kRegVersionKey, "HILS", REG_DWORD, &five, 4);
+    frame.m_suid = SuidInfo{};
+    frame.m_suid.m_nHiMS = 2;
+    frame.m_suid.m_nLowMS = 2;
+    frame.m_suid.m_nHiLS = 5;
+    frame.m_suid.m_nLowLS = 5;
+    EXPECT_FALSE(frame.IsInstalledVersionOlder());
+    frame.m_suid.m_nLowLS = 6;
+    EXPECT_TRUE(frame.IsInstalledVersionOlder());
+}
+
+} // namespace

@@ -1,0 +1,297 @@
+// The progress window as the user sees it: its template, place, bar, texts and slideshow.
+#include <gtest/gtest.h>
+
+#include <windows.h>
+
+#include <commctrl.h>
+
+#include <string>
+#include <vector>
+
+#include "app/Messages.h"
+#include "ui/CopyProgressDlg.h"
+#include "ui/CopyProgressDlgIds.h"
+#include "ui/Placement.h"
+
+namespace {
+
+std::string ControlText(HWND dialog, int id)
+{
+    char text[256] = {};
+    ::GetWindowTextA(::GetDlgItem(dialog, id), text, sizeof(text));
+    return text;
+}
+
+void Pump()
+{
+    MSG msg;
+    while (::PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
+        ::TranslateMessage(&msg);
+        ::DispatchMessageA(&msg);
+    }
+}
+
+class ProgressDialogTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        INITCOMMONCONTROLSEX icc{sizeof(icc), ICC_PROGRESS_CLASS};
+        ::InitCommonControlsEx(&icc);
+        ASSERT_TRUE(m_dlg.Create(nullptr));
+        m_dlg.ShowWindow(SW_SHOW);
+        m_hwnd = m_dlg.GetSafeHwnd();
+        m_bar = ::GetDlgItem(m_hwnd, IDC_PROGRESS);
+    }
+    void TearDown() override { m_dlg.DestroyWindow(); }
+
+    int Pos() const { return static_cast<int>(::SendMessageA(m_bar, PBM_GETPOS, 0, 0)); }
+    int Bound(bool low) const { return static_cast<int>(::SendMessageA(m_bar, PBM_GETRANGE, low, 0)); }
+
+    CCopyProgressDlg m_dlg;
+    HWND m_hwnd = nullptr;
+    HWND m_bar = nullptr;
+};
+
+// The template is read back from the executable's resources, as the dialog manager reads it.
+TEST(ProgressTemplate, AsTheWindowIsBuiltFrom)
+{
+    HRSRC res = ::FindResourceA(nullptr, MAKEINTRESOURCEA(IDD_COPY_PROGRESS), MAKEINTRESOURCEA(5));
+    ASSERT_NE(res, nullptr);
+    const BYTE *p = static_cast<const BYTE *>(::LockResource(::LoadResource(nullptr, res)));
+    auto word = [&p] { WORD w = *reinterpret_cast<const WORD *>(p); p += 2; return w; };
+    auto dword = [&p] { DWORD d = *reinterpret_cast<const DWORD *>(p); p += 4; return d; };
+    auto text = [&] {
+        std::wstring s;
+        for (WORD c; (c = word()) != 0;)
+            s += static_cast<wchar_t>(c);
+        return s;
+    };
+    auto align = [&p] { p = reinterpret_cast<const BYTE *>((reinterpret_cast<UINT_PTR>(p) + 3) & ~UINT_PTR(3)); };
+
+    EXPECT_EQ(word(), 1);      // version
+    EXPECT_EQ(word(), 0xFFFF); // extended template
+    dword();                   // help id
+    EXPECT_EQ(dword(), 0u);    // extended style
+    EXPECT_EQ(dword(), 0x80800042u);
+    const WORD items = word();
+    EXPECT_EQ(items, 4);
+    const short box[4] = {static_cast<short>(word()), static_cast<short>(word()), static_cast<short>(word()),
+                          static_cast<short>(word())};
+    EXPECT_EQ(box[0], 0);
+    EXPECT_EQ(box[1], 0);
+    EXPECT_EQ(box[2], 387);
+    EXPECT_EQ(box[3], 210);
+    EXPECT_EQ(word(), 0); // no menu
+    EXPECT_EQ(word(), 0); // default class
+    EXPECT_EQ(text(), L""); // no title
+    EXPECT_EQ(word(), 10);  // point size
+    EXPECT_EQ(word(), 0);   // weight
+    EXPECT_EQ(*p++, 0);     // italic
+    EXPECT_EQ(*p++, 1);     // DEFAULT_CHARSET
+    EXPECT_EQ(text(), L"Tahoma");
+
+    struct Item {
+        DWORD id;
+        const wchar_t *className; // nullptr: the predefined static class
+        const wchar_t *title;
+        DWORD style, exStyle;
+        short x, y, cx, cy;
+    };
+    const Item expected[] = {
+        {IDC_PROGRESS, L"msctls_progress32", L"Progress1", 0x50000001, 0, 12, 194, 364, 6},
+        {IDC_LABEL, nullptr, L"", 0x50020000, 0x20, 12, 172, 88, 10},
+        {IDC_STATUS, nullptr, L"", 0x50020000, 0, 12, 182, 128, 9},
+        {IDC_COUNT, nullptr, L"", 0x50020000, 0x1000, 140, 182, 73, 9},
+    };
+    for (const Item &e : expected) {
+        align();
+        dword(); // help id
+        EXPECT_EQ(dword(), e.exStyle) << e.id;
+        EXPECT_EQ(dword(), e.style) << e.id;
+        EXPECT_EQ(static_cast<short>(word()), e.x) << e.id;
+        EXPECT_EQ(static_cast<short>(word()), e.y) << e.id;
+        EXPECT_EQ(static_cast<short>(word()), e.cx) << e.id;
+        EXPECT_EQ(static_cast<short>(word()), e.cy) << e.id;
+        EXPECT_EQ(dword(), e.id);
+        if (e.className) {
+            std::wstring cls = text();
+            EXPECT_EQ(::lstrcmpiW(cls.c_str(), e.className), 0) << e.id;
+        } else {
+            EXPECT_EQ(word(), 0xFFFF) << e.id;
+            EXPECT_EQ(word(), 0x0082) << e.id;
+        }
+        EXPECT_EQ(text(), e.title) << e.id;
+        const WORD extra = word();
+        p += extra;
+    }
+}
+
+TEST_F(ProgressDialogTest, TopmostPopupCentredInTheWorkArea)
+{
+    const LONG style = ::GetWindowLongA(m_hwnd, GWL_STYLE);
+    EXPECT_TRUE(style & WS_POPUP);
+    EXPECT_TRUE(style & WS_BORDER);
+    EXPECT_FALSE(style & WS_CAPTION & ~WS_BORDER);
+    EXPECT_TRUE(style & WS_VISIBLE);
+    EXPECT_TRUE(::GetWindowLongA(m_hwnd, GWL_EXSTYLE) & WS_EX_TOPMOST);
+    RECT r, work;
+    ::GetWindowRect(m_hwnd, &r);
+    ::SystemParametersInfoA(SPI_GETWORKAREA, 0, &work, 0);
+    const WindowOrigin o =
+        CenterInWorkArea(work.left, work.top, work.right, work.bottom, r.right - r.left, r.bottom - r.top);
+    EXPECT_EQ(r.left, o.x);
+    EXPECT_EQ(r.top, o.y);
+}
+
+TEST(ProgressPlacement, TaskBarAtTheTopOrLeft)
+{
+    RECT saved;
+    ::SystemParametersInfoA(SPI_GETWORKAREA, 0, &saved, 0);
+    const RECT areas[] = {{0, 40, 1024, 768}, {60, 0, 1024, 768}};
+    INITCOMMONCONTROLSEX icc{sizeof(icc), ICC_PROGRESS_CLASS};
+    ::InitCommonControlsEx(&icc);
+    for (RECT area : areas) {
+        if (!::SystemParametersInfoA(SPI_SETWORKAREA, 0, &area, 0))
+            GTEST_SKIP() << "the work area cannot be set here";
+        RECT check;
+        ::SystemParametersInfoA(SPI_GETWORKAREA, 0, &check, 0);
+        if (!::EqualRect(&check, &area))
+            GTEST_SKIP() << "the work area cannot be set here";
+        CCopyProgressDlg dlg;
+        ASSERT_TRUE(dlg.Create(nullptr));
+        RECT r;
+        ::GetWindowRect(dlg.GetSafeHwnd(), &r);
+        const int w = r.right - r.left, h = r.bottom - r.top;
+        EXPECT_EQ(r.left, area.left + (area.right - area.left - w) / 2);
+        EXPECT_EQ(r.top, area.top + (area.bottom - area.top - h) / 2);
+        dlg.DestroyWindow();
+    }
+    ::SystemParametersInfoA(SPI_SETWORKAREA, 0, &saved, 0);
+}
+
+TEST_F(ProgressDialogTest, RangeStepAndTextsAfterEachFile)
+{
+    m_dlg.SetProgressRange(0, 3, 1);
+    EXPECT_EQ(Bound(true), 0);
+    EXPECT_EQ(Bound(false), 3);
+    EXPECT_EQ(Pos(), 0);
+    EXPECT_EQ(ControlText(m_hwnd, IDC_STATUS), "");
+    EXPECT_EQ(ControlText(m_hwnd, IDC_COUNT), "");
+    for (int n = 0; n < 3; ++n) {
+        EXPECT_NE(::SendMessageA(m_hwnd, WM_COPY_PROGRESS, n, 3), 0);
+        EXPECT_EQ(Pos(), n + 1);
+        EXPECT_EQ(ControlText(m_hwnd, IDC_STATUS), "Copying file CD Data to Working folder...");
+        EXPECT_EQ(ControlText(m_hwnd, IDC_COUNT), std::to_string(n + 1) + " / 3");
+        EXPECT_EQ(ControlText(m_hwnd, IDC_LABEL), "");
+    }
+    EXPECT_EQ(Pos(), Bound(false));
+}
+
+TEST_F(ProgressDialogTest, EmptyFolderRangeAndTheBarIsSmoothAndClassic)
+{
+    m_dlg.SetProgressRange(0, 0, 1);
+    EXPECT_EQ(Bound(false), 0);
+    EXPECT_EQ(Pos(), 0);
+    EXPECT_TRUE(::GetWindowLongA(m_bar, GWL_STYLE) & PBS_SMOOTH);
+}
+
+struct Sender {
+    HWND dialog;
+    int total;
+};
+
+DWORD WINAPI SendFromWorker(void *param)
+{
+    const Sender *s = static_cast<const Sender *>(param);
+    for (int i = 0; i < s->total; ++i)
+        ::SendMessageA(s->dialog, WM_COPY_PROGRESS, i, s->total);
+    return 0;
+}
+
+// As the copy worker does it: synchronous sends from another thread while this one runs its loop.
+TEST_F(ProgressDialogTest, StepsFromAnotherThread)
+{
+    Sender sender{m_hwnd, 250};
+    m_dlg.SetProgressRange(0, sender.total, 1);
+    HANDLE thread = ::CreateThread(nullptr, 0, SendFromWorker, &sender, 0, nullptr);
+    while (::MsgWaitForMultipleObjects(1, &thread, FALSE, 10000, QS_ALLINPUT) == WAIT_OBJECT_0 + 1)
+        Pump();
+    ::CloseHandle(thread);
+    EXPECT_EQ(Pos(), 250);
+    EXPECT_EQ(ControlText(m_hwnd, IDC_COUNT), "250 / 250");
+}
+
+// More files than a 16-bit range holds: the bar is full exactly at the last file.
+TEST_F(ProgressDialogTest, ThirtyTwoBitRange)
+{
+    const int total = 70000;
+    m_dlg.SetProgressRange(0, total, 1);
+    EXPECT_EQ(Bound(false), total);
+    ::SendMessageA(m_bar, PBM_SETPOS, total - 2, 0);
+    ::SendMessageA(m_hwnd, WM_COPY_PROGRESS, total - 2, total);
+    EXPECT_EQ(Pos(), total - 1);
+    ::SendMessageA(m_hwnd, WM_COPY_PROGRESS, total - 1, total);
+    EXPECT_EQ(Pos(), total);
+    EXPECT_EQ(ControlText(m_hwnd, IDC_COUNT), "70000 / 70000");
+}
+
+// WM_USER + 1 means DM_SETDEFID to the dialog manager; the progress message must never reach it.
+TEST_F(ProgressDialogTest, ProgressMessageIsNotTakenForSetDefId)
+{
+    const LRESULT before = ::SendMessageA(m_hwnd, DM_GETDEFID, 0, 0);
+    m_dlg.SetProgressRange(0, 5, 1);
+    ::SendMessageA(m_hwnd, WM_COPY_PROGRESS, 0, 5);
+    EXPECT_EQ(::SendMessageA(m_hwnd, DM_GETDEFID, 0, 0), before);
+    EXPECT_EQ(ControlText(m_hwnd, IDC_COUNT), "1 / 5");
+}
+
+TEST_F(ProgressDialogTest, EnterAndEscapeNeitherCloseNorHide)
+{
+    ::SendMessageA(m_hwnd, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
+    ::SendMessageA(m_hwnd, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), 0);
+    for (WPARAM key : {VK_RETURN, VK_ESCAPE}) {
+        MSG msg{m_hwnd, WM_KEYDOWN, key, 0, 0, {0, 0}};
+        ::IsDialogMessageA(m_hwnd, &msg);
+    }
+    Pump();
+    EXPECT_TRUE(::IsWindow(m_hwnd));
+    EXPECT_TRUE(::IsWindowVisible(m_hwnd));
+}
+
+TEST_F(ProgressDialogTest, SlidesAdvanceByTimerAndByMarkerClicks)
+{
+    EXPECT_EQ(m_dlg.GetSlide(), 0);
+    const int expected[] = {1, 2, 3, 4, 5, 6, 7, 1};
+    for (int slide : expected) {
+        ::SendMessageA(m_hwnd, WM_TIMER, 0, 0);
+        EXPECT_EQ(m_dlg.GetSlide(), slide);
+    }
+    ::SendMessageA(m_hwnd, WM_TIMER, 5, 0); // another timer changes nothing
+    EXPECT_EQ(m_dlg.GetSlide(), 1);
+    const struct {
+        int x, y, slide;
+    } clicks[] = {{295, 270, 7}, {62, 270, 7}, {80, 270, 7}, {63, 266, 1}, {257, 274, 6}, {262, 270, 6}};
+    for (const auto &c : clicks) {
+        ::SendMessageA(m_hwnd, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(c.x, c.y));
+        EXPECT_EQ(m_dlg.GetSlide(), c.slide) << c.x << "," << c.y;
+    }
+}
+
+// The painted picture: the lit marker of slides 6 and 7 comes from resources 142 and 141.
+TEST_F(ProgressDialogTest, PaintedSlideLightsItsMarker)
+{
+    const COLORREF orange = RGB(217, 72, 0), grey = RGB(174, 174, 174);
+    for (int slide = 1; slide <= 7; ++slide) {
+        while (m_dlg.GetSlide() != slide)
+            ::SendMessageA(m_hwnd, WM_TIMER, 0, 0);
+        ::RedrawWindow(m_hwnd, nullptr, nullptr, RDW_ERASE | RDW_INVALIDATE | RDW_UPDATENOW);
+        HDC dc = ::GetDC(m_hwnd);
+        for (int marker = 1; marker <= 7; ++marker) {
+            const int x = 62 + 38 * (marker - 1) + 5, y = 270;
+            EXPECT_EQ(::GetPixel(dc, x, y), marker == slide ? orange : grey) << "slide " << slide << " marker " << marker;
+        }
+        ::ReleaseDC(m_hwnd, dc);
+    }
+}
+
+} // namespace
