@@ -7,7 +7,7 @@ AUTORUN_PACKAGES=(
     wine wine64 wine32:i386
     xvfb xauth x11-utils xdotool imagemagick
     python3 python3-pil python3-pytest fonts-dejavu-core
-    clang libclang-rt-14-dev xorriso
+    clang libclang-rt-14-dev xorriso locales
 )
 
 ensure_packages() {
@@ -25,4 +25,13 @@ ensure_packages() {
     fi
     $sudo apt-get update -q >/dev/null
     DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -q --no-install-recommends "${missing[@]}" >/dev/null
+}
+
+# The Korean tests run Wine with the ANSI code page 949, which needs this locale on the Unix side.
+ensure_korean_locale() {
+    locale -a 2>/dev/null | grep -qi '^ko_KR\.utf-\?8$' && return 0
+    local sudo=""
+    [ "$(id -u)" -eq 0 ] || sudo="sudo"
+    grep -q '^ko_KR.UTF-8 UTF-8' /etc/locale.gen 2>/dev/null || echo 'ko_KR.UTF-8 UTF-8' | $sudo tee -a /etc/locale.gen >/dev/null
+    $sudo locale-gen >/dev/null
 }

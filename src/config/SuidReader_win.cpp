@@ -7,8 +7,11 @@
 #include <vector>
 
 #include "app/MainFrame.h"
+#include "config/IniReader.h"
 #include "config/Scramble.h"
 #include "config/SuidValues.h"
+#include "platform/Handles.h"
+#include "platform/NamedLock.h"
 #include "platform/Paths.h"
 
 namespace {
@@ -17,6 +20,7 @@ constexpr char kErrorOpen[] = "ERROR: Could not open: %s\n";
 constexpr char kDone[] = "done!\n";
 constexpr char kProfileFailed[] = "Fail";
 constexpr DWORD kEnvBuffer = 1024;
+constexpr DWORD kTempLockTimeoutMs = 30000;
 
 // The launcher is a GUI program; its two console lines must still reach whoever started it, at once.
 void PrintLine(const char *format, const char *argument)
@@ -26,18 +30,54 @@ void PrintLine(const char *format, const char *argument)
 }
 
 // One profile read with the value rules the disc format relies on: default "", a 260-byte buffer.
+// The platform's reader takes no path of MAX_PATH characters or more (a disc in a deep folder); such a
+// file is read with our own reader, which gives the same values (the Wine-side tests compare the two).
 class ProfileValues {
 public:
-    explicit ProfileValues(const std::string &path) : m_path(path) { std::memset(m_buffer, 0, sizeof(m_buffer)); }
+    explicit ProfileValues(const std::string &path) : m_path(path)
+    {
+        std::memset(m_buffer, 0, sizeof(m_buffer));
+        if (path.size() >= MAX_PATH) {
+            std::string bytes;
+            ReadWholeFile(path, bytes);
+            m_own = IniFile::Parse(bytes);
+            m_useOwn = true;
+        }
+    }
     std::string operator()(const char *section, const char *key)
     {
+        if (m_useOwn)
+            return m_own.Get(section, key);
         ::GetPrivateProfileStringA(section, key, "", m_buffer, sizeof(m_buffer), m_path.c_str());
         return m_buffer;
     }
 
 private:
+    static void ReadWholeFile(const std::string &path, std::string &bytes)
+    {
+        // The ANSI file functions refuse paths past MAX_PATH; the wide ones take them in the long-path form.
+        const int length = ::MultiByteToWideChar(CP_ACP, 0, path.c_str(), -1, nullptr, 0);
+        if (length <= 0)
+            return;
+        std::wstring wide(static_cast<size_t>(length), L'\0');
+        ::MultiByteToWideChar(CP_ACP, 0, path.c_str(), -1, &wide[0], length);
+        wide.resize(static_cast<size_t>(length - 1));
+        if (wide.size() > 2 && wide[1] == L':')
+            wide.insert(0, L"\\\\?\\");
+        FileHandle file(::CreateFileW(wide.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                      OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+        if (!file)
+            return;
+        char chunk[65536];
+        DWORD read = 0;
+        while (::ReadFile(file.Get(), chunk, sizeof(chunk), &read, nullptr) && read > 0)
+            bytes.append(chunk, read);
+    }
+
     std::string m_path;
     char m_buffer[suid::kValueBuffer];
+    IniFile m_own;
+    bool m_useOwn = false;
 };
 
 } // namespace
@@ -77,6 +117,9 @@ void CMainFrame::DescrambleSuidFile(const char *lpszIniPath, int nSeed, SuidInfo
         PrintLine(kDone, "");
         return;
     }
+    // Two launchers started at once for the same user share this temporary path; they take turns
+    // from writing the copy to deleting it, so neither reads the other's half-written file.
+    NamedLock turn(tempPath, kTempLockTimeoutMs);
     FILE *out = std::fopen(tempPath.c_str(), "wb");
     if (!out) {
         PrintLine(kErrorOpen, tempPath.c_str());

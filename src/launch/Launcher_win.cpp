@@ -13,6 +13,10 @@
 
 void RunProgram(const std::string &file, const std::string &parameters)
 {
+    // The shell cannot start a program by a path this long (and some shells overrun a fixed buffer on
+    // it): that is a start that fails, and a start that fails is not reported.
+    if (file.size() >= MAX_PATH)
+        return;
     HWND owner = App::Current() ? App::Current()->GetMainWnd() : nullptr;
     ::ShellExecuteA(owner, "open", file.c_str(), parameters.c_str(), nullptr, SW_SHOW);
 }

@@ -42,6 +42,8 @@ def world(tmp_path):
     try:
         yield w
     finally:
+        # A launcher that a failed test left waiting (at a prompt, say) would answer the next test's clicker.
+        harness.wine("taskkill", "/f", "/im", "autorun.exe", check=False)
         w.debug.stop()
         w.machine.reset()
         shutil.rmtree(tmp_path, ignore_errors=True)

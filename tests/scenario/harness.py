@@ -95,8 +95,9 @@ def suid_text(mode="DiscStudio", sid="A1", version=(1, 0, 0, 0), plain=True, mar
 # --- the machine: registry and installed viewer --------------------------------------------------------
 
 def reg_import(text: str, tmp: Path):
+    """Imports registry text; a Unicode .reg file carries any name whatever Wine's code page."""
     reg = tmp / "setup.reg"
-    reg.write_text("REGEDIT4\r\n\r\n" + text, encoding="cp1252" if text.isascii() else "cp949")
+    reg.write_bytes(("\ufeffWindows Registry Editor Version 5.00\r\n\r\n" + text).encode("utf-16-le"))
     wine("regedit", "/S", winpath(reg))
 
 
@@ -112,10 +113,8 @@ class Machine:
         self.reset()
 
     def reset(self):
-        reg = self.tmp / "reset.reg"
-        reg.write_text(f"REGEDIT4\r\n\r\n[-{VENDOR_KEY}]\r\n", encoding="ascii")
-        wine("regedit", "/S", winpath(reg))
-        for name in ("Tovi2009", "Viewer Folder", "SUID.temp"):
+        reg_import(f"[-{VENDOR_KEY}]\r\n", self.tmp)
+        for name in ("Tovi2009", "Viewer Folder", "SUID.temp", "Program Files/토비 뷰어"):
             p = drive_c() / name
             if p.is_dir():
                 shutil.rmtree(p)

@@ -41,10 +41,13 @@ def test_no_profile_folder_puts_the_copy_at_the_root_of_drive_c(world, profile):
 
 
 def test_profile_folder_that_cannot_be_written(world):
+    world.machine.install(version=(0, 0, 0, 0))  # the record stays empty: nothing to do, no prompt
     world.disc.viewer().suid(suid_text(mode="Clarivue", sid="D4", plain=False))
     missing = harness.winpath(world.tmp / "no-such-folder")
     run, rc = world.run(env={"USERPROFILE": missing}, wrapper=True)
+    assert rc == 0
     assert run.stdout == f"ERROR: Could not open: {missing}\\SUID.temp\ndone!\n"
+    assert harness.started_command_lines(world.disc.root / "Tovi2009.exe", wait=0.5) == []
 
 
 def test_missing_file_names_its_full_path(world):
