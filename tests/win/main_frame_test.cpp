@@ -1,0 +1,105 @@
+// The hidden main frame and its About box.
+#include <gtest/gtest.h>
+
+#include <windows.h>
+
+#include <commctrl.h>
+
+#include <string>
+
+#include "app/MainFrame.h"
+#include "resource.h"
+
+namespace {
+
+class FrameTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        INITCOMMONCONTROLSEX icc{sizeof(icc), ICC_BAR_CLASSES | ICC_WIN95_CLASSES};
+        ::InitCommonControlsEx(&icc);
+        ASSERT_TRUE(m_frame.LoadFrame(IDR_MAINFRAME));
+        m_hwnd = m_frame.GetSafeHwnd();
+    }
+    void TearDown() override { m_frame.DestroyWindow(); }
+
+    CMainFrame m_frame;
+    HWND m_hwnd = nullptr;
+};
+
+TEST_F(FrameTest, HiddenWithItsBarsAndAllMembersAtRest)
+{
+    EXPECT_FALSE(::IsWindowVisible(m_hwnd));
+    HWND toolbar = ::GetDlgItem(m_hwnd, AFX_IDW_TOOLBAR);
+    HWND status = ::GetDlgItem(m_hwnd, AFX_IDW_STATUS_BAR);
+    ASSERT_NE(toolbar, nullptr);
+    ASSERT_NE(status, nullptr);
+    EXPECT_TRUE(::GetWindowLongA(toolbar, GWL_STYLE) & TBSTYLE_FLAT);
+    EXPECT_EQ(::SendMessageA(toolbar, TB_BUTTONCOUNT, 0, 0), 11);
+    EXPECT_EQ(::SendMessageA(status, SB_GETPARTS, 0, 0), 4);
+    EXPECT_NE(::GetMenu(m_hwnd), nullptr);
+    EXPECT_EQ(m_frame.m_nTotalFiles, 0);
+    EXPECT_EQ(m_frame.m_nCopiedFiles, 0);
+    EXPECT_EQ(m_frame.m_pProgressDlg, nullptr);
+    EXPECT_EQ(m_frame.m_strProductName, "");
+    EXPECT_EQ(m_frame.m_suid.m_strMode, "");
+    EXPECT_EQ(m_frame.m_suid.m_nHiMS, 0);
+}
+
+struct AboutSeen {
+    HWND owner = nullptr;
+    HWND box = nullptr;
+    std::wstring title;
+    std::wstring version;
+};
+
+BOOL CALLBACK FindOwnedDialog(HWND hwnd, LPARAM param)
+{
+    AboutSeen *seen = reinterpret_cast<AboutSeen *>(param);
+    char cls[16] = {};
+    ::GetClassNameA(hwnd, cls, sizeof(cls));
+    if (std::string(cls) == "#32770" && ::GetWindow(hwnd, GW_OWNER) == seen->owner) {
+        seen->box = hwnd;
+        return FALSE;
+    }
+    return TRUE;
+}
+
+DWORD WINAPI CloseAboutBox(void *param)
+{
+    AboutSeen *seen = static_cast<AboutSeen *>(param);
+    for (int i = 0; i < 200 && !seen->box; ++i) {
+        ::Sleep(25);
+        ::EnumWindows(FindOwnedDialog, reinterpret_cast<LPARAM>(seen));
+    }
+    if (!seen->box)
+        return 0;
+    wchar_t text[64] = {};
+    ::GetWindowTextW(seen->box, text, 64);
+    seen->title = text;
+    ::GetDlgItemTextW(seen->box, IDC_ABOUT_VERSION, text, 64);
+    seen->version = text;
+    ::PostMessageA(seen->box, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
+    return 0;
+}
+
+TEST_F(FrameTest, AboutCommandShowsTheVersionLine)
+{
+    AboutSeen seen;
+    seen.owner = m_hwnd;
+    HANDLE closer = ::CreateThread(nullptr, 0, CloseAboutBox, &seen, 0, nullptr);
+    ::SendMessageA(m_hwnd, WM_COMMAND, MAKEWPARAM(ID_APP_ABOUT, 0), 0); // returns when the box is closed
+    ::WaitForSingleObject(closer, 10000);
+    ::CloseHandle(closer);
+    ASSERT_NE(seen.box, nullptr);
+    // The dialog is an ANSI window: its Korean texts survive only under the Korean code page.
+    if (::GetACP() == 949) {
+        EXPECT_EQ(seen.title, L"autorun \xC815\xBCF4"); // "autorun 정보"
+        EXPECT_EQ(seen.version, L"autorun \xBC84\xC804 1.0");
+    } else {
+        EXPECT_EQ(seen.title.substr(0, 8), L"autorun ");
+        EXPECT_EQ(seen.version.substr(seen.version.size() - 4), L" 1.0");
+    }
+}
+
+} // namespace
