@@ -1,6 +1,9 @@
 """Command-line behaviour of suidtool; run by ctest with SUIDTOOL set to the binary."""
+import itertools
 import os
+import shutil
 import subprocess
+from pathlib import Path
 
 import pytest
 
@@ -69,6 +72,16 @@ def test_scramble_and_descramble_are_inverse(tmp_path):
     (["write", "--mode", "M", "--mode", "N", "--id", "I", "--version", "1.2.3.4", "F"], "twice"),
     (["write", "--mode", "M", "--id", "I", "--version", "1.2.3.4", "--colour", "F"], "unknown option"),
     (["write", "--mode", "M", "--id", "I", "--version", "1.2.3.4", "F", "G"], "one FILE"),
+    (["make-disc", "--patient", "P", "--id", "I", "--mode", "DiscStudio", "--version", "1.2.3.4"], "needs --out"),
+    (["make-disc", "--out", "O", "--patient", "P", "--id", "I", "--mode", "M", "--version", "1.2"], "bad version"),
+    (["make-disc", "--out", "O", "--out", "Q"], "twice"),
+    (["make-disc", "--out", "O", "--patient", "P", "--id", "I", "--mode", "M", "--version", "1.2.3.4", "X"],
+     "no arguments"),
+    (["check"], "exactly one DIR"),
+    (["check", "D", "--install-folder"], "needs a value"),
+    (["iso", "D"], "DIR and OUT.iso"),
+    (["iso", "D", "O.iso", "--label", "L" * 33], "bad label"),
+    (["iso", "D", "O.iso", "--label", "K\u00e9"], "bad label"),
 ] + [(["write", "--mode", "M", "--id", "I", "--version", v, "F"], "bad version")
      for v in ["1.2.3", "1.2.3.4.5", "1..3.4", "1.2.3.", "a.b.c.d", "1.2.3.2147483648", "+1.2.3.4", " 1.2.3.4"]])
 def test_usage_errors(tmp_path, args, complaint):
@@ -82,8 +95,9 @@ def test_usage_errors(tmp_path, args, complaint):
 def test_help():
     result = run("--help")
     assert result.returncode == 0
-    for command in ("read", "write", "scramble", "descramble"):
+    for command in ("read", "write", "scramble", "descramble", "make-disc", "check", "iso"):
         assert f"  {command} " in result.stdout
+    assert "<folder of suidtool>/../win32/autorun.exe" in result.stdout
 
 
 def test_unreadable_input(tmp_path):
@@ -122,3 +136,359 @@ def test_values_the_file_cannot_carry_are_refused(tmp_path, value):
     assert result.returncode == 2
     assert "--id" in result.stderr
     assert not target.exists()
+
+
+# --- disc authoring: make-disc, check, iso ----------------------------------------------------------------
+
+XORRISO = shutil.which("xorriso")
+needs_xorriso = pytest.mark.skipif(XORRISO is None, reason="xorriso is not installed")
+ID = "20091118_KIM"
+SUB_SECOND = 1_577_934_245_678_901_234  # 2020-01-02 03:04:05.678901234 UTC: ISO 9660 keeps only the seconds
+COMMAND_LINE = f'"C:\\Tovi2009\\Tovi2009.exe" DiscStudio#{ID}#C:\\Tovi2009\\Patient\\{ID}\\Default.npj'
+
+
+def touch(path, content=b"", mtime_ns=None):
+    path.parent.mkdir(parents=True, exist_ok=True)
+    path.write_bytes(content)
+    if mtime_ns is not None:
+        os.utime(path, ns=(mtime_ns, mtime_ns))
+    return path
+
+
+@pytest.fixture
+def sources(tmp_path):
+    """What a disc is made of: the patient folder, the reference tree, the viewer folder and a launcher."""
+    src = tmp_path / "src"
+    touch(src / "patient" / "Default.npj", b"project")
+    touch(src / "patient" / "scan.dcm", b"x" * 5000, SUB_SECOND)
+    (src / "patient" / "Series.1").mkdir()
+    touch(src / "implantdb" / "index.db", b"root")
+    touch(src / "implantdb" / "Maker" / "Line" / "fixture.stl", b"deep", SUB_SECOND + 7 * 10**9)
+    (src / "implantdb" / "Maker" / "Empty").mkdir()
+    os.utime(src / "implantdb" / "Maker", ns=(SUB_SECOND, SUB_SECOND))
+    touch(src / "viewer" / "Tovi2009.exe", b"MZ viewer", SUB_SECOND)
+    touch(src / "viewer" / "Setup" / "Setup.exe", b"MZ setup")
+    touch(src / "viewer" / "Setup" / "data1.cab", b"cab")
+    touch(src / "autorun.exe", b"MZ launcher", SUB_SECOND)
+    return src
+
+
+def make_disc(src, out, *extra, mode="DiscStudio", sid=ID, implantdb=True, viewer=True, autorun=True, tool=TOOL):
+    args = ["make-disc", "--out", out, "--patient", src / "patient", "--id", sid, "--mode", mode,
+            "--version", "1.2.3.4"]
+    args += ["--implantdb", src / "implantdb"] if implantdb else []
+    args += ["--viewer", src / "viewer"] if viewer else []
+    args += ["--autorun", src / "autorun.exe"] if autorun else []
+    return subprocess.run([tool, *map(str, args), *extra], capture_output=True, text=True)
+
+
+def tree(root, seconds=False):
+    """Relative path -> (contents, or None for anything but a file; modification time in ns, or whole s)."""
+    result = {}
+    for dirpath, dirs, files in os.walk(root):
+        for name in dirs + files:
+            path = Path(dirpath) / name
+            mtime = path.stat().st_mtime_ns
+            contents = path.read_bytes() if path.is_file() else None  # never opens a pipe
+            result[path.relative_to(root).as_posix()] = (contents, mtime // 10**9 if seconds else mtime)
+    return result
+
+
+@pytest.mark.parametrize("form", ["scrambled", "plain"])
+def test_make_disc_lays_out_a_disc_with_times_kept(sources, tmp_path, form):
+    out = tmp_path / "disc"
+    result = make_disc(sources, out, *(["--plain"] if form == "plain" else []))
+    assert result.returncode == 0, result.stderr
+    assert sorted(os.listdir(out)) == ["Data", "ImplantDB", "SUID.ini", "Setup", "Tovi2009.exe", "autorun.exe",
+                                       "autorun.inf"]
+    for disc_name, source in [("Data", "patient"), ("ImplantDB", "implantdb"), ("Setup", "viewer/Setup")]:
+        assert tree(out / disc_name) == tree(sources / source), disc_name
+        assert os.stat(out / disc_name).st_mtime_ns == os.stat(sources / source).st_mtime_ns
+    for disc_name, source in [("autorun.exe", "autorun.exe"), ("Tovi2009.exe", "viewer/Tovi2009.exe")]:
+        assert (out / disc_name).read_bytes() == (sources / source).read_bytes()
+        assert os.stat(out / disc_name).st_mtime_ns == SUB_SECOND
+    assert (out / "autorun.inf").read_bytes() == \
+        f"[autorun]\r\nopen=autorun.exe\r\nicon=autorun.exe,0\r\nlabel={ID}\r\n".encode()
+    assert read_fields(out / "SUID.ini") == {"form": form, "mode": "DiscStudio", "id": ID, "version": "1.2.3.4",
+                                             "mark": "091118" if form == "plain" else ""}
+    assert sorted(os.listdir(tmp_path)) == ["disc", "src"]
+
+
+@pytest.mark.parametrize("sid, label", [("A1", "A1"), (" Kim, Ji-hoon (2009-11-18)", "Kim_Ji-hoon_2009-11-18"),
+                                        ("\uae40", "PATIENT"), ("P" * 40, "P" * 32)])
+def test_make_disc_labels_the_disc_after_the_id(sources, tmp_path, sid, label):
+    result = make_disc(sources, tmp_path / "disc", sid=sid)
+    assert result.returncode == 0, result.stderr
+    assert (tmp_path / "disc" / "autorun.inf").read_text().splitlines()[-1] == f"label={label}"
+
+
+def test_make_disc_takes_the_builds_launcher_by_default(sources, tmp_path):
+    tool = tmp_path / "build" / "native" / "suidtool"
+    tool.parent.mkdir(parents=True)
+    shutil.copy(TOOL, tool)
+    touch(tmp_path / "build" / "win32" / "autorun.exe", b"MZ built")
+    assert make_disc(sources, tmp_path / "disc", autorun=False, tool=tool).returncode == 0
+    assert (tmp_path / "disc" / "autorun.exe").read_bytes() == b"MZ built"
+    shutil.rmtree(tmp_path / "build" / "win32")
+    result = make_disc(sources, tmp_path / "disc2", autorun=False, tool=tool)
+    assert result.returncode == 1
+    assert f"no launcher at {tool.parent}/../win32/autorun.exe" in result.stderr
+
+
+def files_in_subfolder(src, _out):
+    for i in range(12):
+        touch(src / "patient" / "Series.1" / f"slice{i:02d}.dcm", b"s")
+
+
+@pytest.mark.parametrize("prepare, options, complaints", [
+    (None, dict(sid="con.txt"), ["ID 'con.txt' cannot name a patient folder"]),
+    (None, dict(sid="A/B"), ["ID 'A/B' cannot name"]),
+    (None, dict(sid="A1 "), ["ID 'A1 ' cannot name"]),
+    (None, dict(mode="discstudio"), ["unknown mode 'discstudio'", "--force"]),
+    (None, dict(sid="", mode="Viewer"), ["ID '' cannot name", "unknown mode 'Viewer'"]),
+    (None, dict(mode="Disc\nStudio", extra=["--force"]), ["would not read back as given (--mode)"]),
+    (lambda s, o: (s / "patient" / "Default.npj").unlink(), {}, ["no project file Default.npj"]),
+    (files_in_subfolder, {}, ["12 file(s) in subfolders", "Series.1/slice00.dcm", "Series.1/slice09.dcm",
+                              "... and 2 more", "--force"]),
+    (lambda s, o: os.mkfifo(s / "patient" / "pipe"), dict(extra=["--force"]), ["neither files nor folders", "pipe"]),
+    (lambda s, o: touch(o / "old.txt"), {}, ["exists and is not empty"]),
+    (lambda s, o: touch(o), {}, ["exists and is not a folder"]),
+    (lambda s, o: shutil.rmtree(s / "patient"), {}, ["--patient", "no such folder"]),
+    (lambda s, o: (s / "viewer" / "Tovi2009.exe").unlink(), {}, ["has no Tovi2009.exe"]),
+    (None, dict(mode="Clarivue", viewer=False), ["runs the viewer from the disc: give --viewer"]),
+    (lambda s, o: (s / "autorun.exe").unlink(), {}, ["no launcher at"]),
+], ids=["device-id", "slash-id", "blank-id", "mode-case", "two-at-once", "mode-lost", "no-project",
+        "buried-files", "pipe", "out-not-empty", "out-file", "no-patient", "no-viewer-exe", "disc-viewer-alone",
+        "no-launcher"])
+def test_make_disc_refusals_leave_nothing_behind(sources, tmp_path, prepare, options, complaints):
+    out = tmp_path / "disc"
+    if prepare:
+        prepare(sources, out)
+    before = tree(tmp_path)
+    options = dict(options)
+    result = make_disc(sources, out, *options.pop("extra", []), **options)
+    assert result.returncode == 1
+    for complaint in complaints:
+        assert complaint in result.stderr
+    assert result.stderr.endswith("suidtool: nothing written\n")
+    assert tree(tmp_path) == before
+
+
+def test_make_disc_failing_midway_leaves_nothing_behind(sources, tmp_path):
+    # Opens as a file, then fails on the first read: the copy fails after other files were written.
+    os.symlink("/proc/self/mem", sources / "patient" / "zz.bin")
+    result = make_disc(sources, tmp_path / "disc")
+    assert result.returncode == 1
+    assert "cannot read" in result.stderr and "zz.bin" in result.stderr
+    assert result.stderr.endswith("nothing written\n")
+    assert sorted(os.listdir(tmp_path)) == ["src"]
+
+
+def check(disc, *options):
+    result = run("check", *options, disc)
+    assert result.returncode in (0, 1), result.stderr
+    return result
+
+
+def test_forced_disc_is_made_and_check_names_what_is_wrong(sources, tmp_path):
+    (sources / "patient" / "Default.npj").unlink()
+    touch(sources / "patient" / "Series.1" / "inner.dcm", b"inner")
+    result = make_disc(sources, tmp_path / "disc", "--force", mode="Viewer")
+    assert result.returncode == 0, result.stderr
+    assert (tmp_path / "disc" / "Data" / "Series.1" / "inner.dcm").read_bytes() == b"inner"
+    report = check(tmp_path / "disc")
+    assert report.returncode == 1
+    for problem in ("problem: unknown mode", "problem: no Data\\Default.npj",
+                    "problem: files in Data subfolders never arrive", "      Data\\Series.1\\inner.dcm"):
+        assert problem in report.stdout
+    assert "result: NOT SOUND (3 problem(s)" in report.stdout
+
+
+@pytest.mark.parametrize("options, rows", [
+    ([], [f"copy    Data\\Default.npj                  C:\\Tovi2009\\Patient\\{ID}\\Default.npj  every run (project file)",
+          f"copy    Data\\scan.dcm                     C:\\Tovi2009\\Patient\\{ID}\\scan.dcm     unless size and time match",
+          f"folder  Data\\Series.1                     C:\\Tovi2009\\Patient\\{ID}\\Series.1     created empty",
+          "copy    ImplantDB\\Maker\\Line\\fixture.stl  C:\\Tovi2009\\ImplantDB\\Maker\\Line\\fixture.stl  every run",
+          f"then command line: {COMMAND_LINE}",
+          'on Yes command line: "<disc>\\Setup\\Setup.exe"',
+          "Tovi Plus Disc Studio Program was not Installed. Do you want to install Tovi Plus Disc Studio?"]),
+    (["--install-folder", "D:\\Viewer Folder"],
+     [f'then command line: "D:\\Viewer Folder\\Tovi2009.exe" DiscStudio#{ID}#D:\\Viewer Folder\\Patient\\{ID}\\Default.npj',
+      "(D:\\Viewer Folder\\Patient and D:\\Viewer Folder\\ImplantDB must exist"]),
+    (["--install-folder", ""], [f"then command line: {COMMAND_LINE}", "note: install folder empty"]),
+])
+def test_check_reports_what_the_launcher_does_with_a_sound_disc(sources, tmp_path, options, rows):
+    assert make_disc(sources, tmp_path / "disc").returncode == 0
+    report = check(tmp_path / "disc", *options)
+    assert report.returncode == 0, report.stdout
+    assert f'SUID.ini: scrambled form; mode "DiscStudio", ID "{ID}", version 1.2.3.4' in report.stdout
+    lines = [line.strip() for line in report.stdout.splitlines()]
+    for row in rows:
+        assert row in report.stdout, row
+    assert sum(line.startswith("copy ") for line in lines) == 4
+    assert "Problems (0): none" in report.stdout
+    assert lines[-1].startswith("result: sound (0 problem(s)")
+
+
+def test_check_of_a_disc_viewer_disc(sources, tmp_path):
+    assert make_disc(sources, tmp_path / "disc", mode="Clarivue", sid="A 1").returncode == 0
+    report = check(tmp_path / "disc")
+    assert report.returncode == 0, report.stdout
+    assert 'command line: "<disc>\\Tovi2009.exe" Clarivue#A 1#0' in report.stdout
+    assert "copy " not in report.stdout
+    (tmp_path / "disc" / "Tovi2009.exe").unlink()
+    report = check(tmp_path / "disc")
+    assert report.returncode == 1 and "problem: no Tovi2009.exe" in report.stdout
+
+
+def set_suid(mode=None, sid=ID):
+    def change(disc):
+        assert run("write", "--mode", mode or "DiscStudio", "--id", sid, "--version", "1.2.3.4",
+                   disc / "SUID.ini").returncode == 0
+    return change
+
+
+def deep_path(disc):
+    # Joliet's budget: 1 + 4 levels + 2 x 118 characters = 241 bytes, one too many (xorriso drops it silently).
+    touch(disc / "ImplantDB" / ("a" * 60) / ("b" * 44) / "c.stl")
+
+
+def huge_file(disc):
+    with open(disc / "Data" / "volume.raw", "wb") as f:
+        f.truncate(4 << 30)  # sparse: costs no disk
+
+
+@pytest.mark.parametrize("change, options, finding, item", [
+    (lambda d: (d / "autorun.exe").unlink(), [], "problem: no autorun.exe", None),
+    (lambda d: (d / "SUID.ini").unlink(), [], ["problem: no SUID.ini", "problem: unknown mode"], None),
+    (lambda d: shutil.rmtree(d / "Data"), [], "problem: no Data folder", None),
+    (lambda d: (d / "Data" / "Default.npj").rename(d / "Data" / "Default.prj"), [], "problem: no Data\\Default.npj",
+     None),
+    (lambda d: shutil.rmtree(d / "Setup"), [], "problem: no Setup\\Setup.exe", None),
+    (set_suid(sid="LPT1"), [], "problem: ID that cannot name a patient folder", '"LPT1"'),
+    (set_suid(mode="Discstudio"), [], "problem: unknown mode", '"Discstudio"'),
+    (lambda d: touch(d / "Data" / "Series.1" / "inner.dcm"), [], "problem: files in Data subfolders",
+     "Data\\Series.1\\inner.dcm"),
+    (lambda d: touch(d / "Data" / "a:b.dcm"), [], "problem: names Windows cannot use", "Data\\a:b.dcm"),
+    (lambda d: touch(d / "Data" / "SCAN.DCM"), [], "problem: names that differ only in case",
+     "Data\\SCAN.DCM and Data\\scan.dcm"),
+    (lambda d: touch(d / "ImplantDB" / ("n" * 61 + ".stl")), [], "problem: names longer than Joliet's 64",
+     "ImplantDB\\" + "n" * 61 + ".stl (65)"),
+    (deep_path, [], "problem: paths too long or deep for Joliet",
+     "ImplantDB\\" + "a" * 60 + "\\" + "b" * 44 + "\\c.stl"),
+    (lambda d: touch(d / "Data" / "face\U0001F600.png"), [], "problem: names that are not UTF-8", "Data\\face"),
+    (lambda d: os.mkfifo(d / "Data" / "pipe"), [], "problem: neither file nor folder", "Data\\pipe"),
+    (huge_file, [], "problem: files of 4 GiB or more", "Data\\volume.raw"),
+    (lambda d: touch(d / "ImplantDB" / ("f" * 60)), ["--install-folder", "C:\\" + "i" * 190],
+     "problem: copies whose target", "C:\\" + "i" * 190 + "\\ImplantDB\\" + "f" * 60),
+    # 257 characters fit, but not the temporary copy beside them; Series.1's folder is too long as well.
+    (lambda d: None, ["--install-folder", "C:\\" + "i" * 221],
+     ["problem: copies whose target", "problem: folders longer than the 247"], f"\\Patient\\{ID}\\Default.npj"),
+    (lambda d: (d / "Data" / ("s" * 60)).mkdir(), ["--install-folder", "C:\\" + "i" * 170],
+     "problem: folders longer than the 247", f"\\Patient\\{ID}\\" + "s" * 60),
+    (lambda d: (d / "ImplantDB" / "a" / "b" / "c" / "d" / "e" / "f" / "g").mkdir(parents=True), [],
+     "note: folders deeper than 8 levels", "ImplantDB\\a\\b\\c\\d\\e\\f\\g"),
+    (lambda d: touch(d / "Data" / "caf\u00e9.dcm"), [], "note: names beyond ASCII", "Data\\caf\u00e9.dcm"),
+    (set_suid(sid="A#1"), [], "note: the ID holds '#'", '"A#1"'),
+    (lambda d: touch(d / "Data" / "long_name.dcm"), [], "note: names that are not 8.3", "Data\\long_name.dcm"),
+], ids=["no-autorun", "no-suid", "no-data", "no-project", "no-setup", "bad-id", "unknown-mode", "buried",
+        "windows-name", "case-twins", "joliet-name", "joliet-path", "beyond-ucs2", "pipe", "4gib", "long-target",
+        "long-target-temp", "long-folder", "iso-depth", "non-ascii", "hash-id", "not-8.3"])
+def test_check_finds_what_keeps_a_disc_from_working(sources, tmp_path, change, options, finding, item):
+    disc = tmp_path / "disc"
+    assert make_disc(sources, disc).returncode == 0
+    change(disc)
+    report = check(disc, *options)
+    findings = finding if isinstance(finding, list) else [finding]
+    problems = [f for f in findings if f.startswith("problem:")]
+    assert report.returncode == (1 if problems else 0), report.stdout
+    lines = report.stdout.splitlines()
+    at = [i for i, line in enumerate(lines) if line.strip().startswith(tuple(findings))]
+    assert len(at) == len(findings), report.stdout
+    if item is not None:
+        items = [line.strip() for line in itertools.takewhile(lambda l: l.startswith("      "), lines[at[0] + 1:])]
+        assert [i for i in items if i.startswith(item) or i.endswith(item)], items
+    assert report.stdout.count("problem:") == len(problems), report.stdout
+
+
+def test_check_of_what_is_not_a_folder(tmp_path):
+    result = run("check", tmp_path / "missing")
+    assert result.returncode == 1
+    assert result.stderr == f"suidtool: cannot list {tmp_path / 'missing'}: No such file or directory\n"
+
+
+def volume_labels(image):
+    """The plain ISO 9660 volume ID and the Joliet one (which Windows shows)."""
+    with open(image, "rb") as f:
+        data = f.read(19 * 2048)
+    plain = data[16 * 2048 + 40:16 * 2048 + 72].decode("ascii").rstrip()
+    joliet = data[17 * 2048 + 40:17 * 2048 + 72].decode("utf-16-be").rstrip()
+    assert data[17 * 2048] == 2  # a supplementary descriptor: the Joliet tree is there
+    return plain, joliet
+
+
+def extract(image, target, joliet):
+    """The image's files as Windows (Joliet tree) or a Unix reader (Rock Ridge) sees them."""
+    read_fs = ["-read_fs", "norock"] if joliet else []
+    subprocess.run([XORRISO, *read_fs, "-osirrox", "on", "-indev", image, "-extract", "/", target],
+                   check=True, capture_output=True)
+    return target
+
+
+@needs_xorriso
+def test_iso_round_trip_keeps_names_contents_and_whole_seconds(sources, tmp_path):
+    disc = tmp_path / "disc"
+    assert make_disc(sources, disc).returncode == 0
+    touch(disc / "ImplantDB" / "Maker" / "Implant \u00e9 \uc784\ud50c\ub780\ud2b8.stl", b"utf", SUB_SECOND - 10**9)
+    touch(disc / "ImplantDB" / ("n" * 60 + ".stl"), b"64 characters", SUB_SECOND + 10**9 - 1)
+    touch(disc / "ImplantDB" / ("a" * 60) / ("f" * 49), b"240 bytes of Joliet path: just fits")
+    deep = disc / "ImplantDB" / "a" / "b" / "c" / "d" / "e" / "f" / "g" / "h" / "deep.stl"
+    touch(deep, b"ten levels")
+    image = tmp_path / "disc.iso"
+    result = run("iso", disc, image)
+    assert result.returncode == 0, result.stderr
+    assert sorted(os.listdir(tmp_path)) == ["disc", "disc.iso", "src"]
+    expected = tree(disc, seconds=True)
+    assert expected["Data/scan.dcm"][1] == SUB_SECOND // 10**9
+    for joliet in (True, False):
+        assert tree(extract(image, tmp_path / f"x{joliet}", joliet), seconds=True) == expected, joliet
+    assert volume_labels(image) == (ID, ID[:16])
+    labelled = tmp_path / "labelled.iso"
+    assert run("iso", disc, labelled, "--label", "Kim 2009").returncode == 0
+    assert volume_labels(labelled) == ("Kim 2009", "Kim 2009")
+    (disc / "autorun.inf").unlink()
+    assert run("iso", disc, tmp_path / "plain.iso").returncode == 0
+    assert volume_labels(tmp_path / "plain.iso")[0] == "PATIENT"
+
+
+def fake_xorriso(folder, script):
+    fake = touch(folder / "xorriso", f"#!/bin/sh\n{script}\n".encode())
+    fake.chmod(0o755)
+
+
+@needs_xorriso
+@pytest.mark.parametrize("change, path, complaints", [
+    (lambda d: touch(d / "Data" / ("n" * 65)), None, ["refused", "n" * 65 + ": a name of 65 characters"]),
+    (deep_path, None, ["refused", "too long or deep a path for Joliet"]),
+    (None, "empty", ["xorriso not found on PATH", "apt-get install xorriso"]),
+    (None, "failing", ["xorriso failed (exit 3):", "no medium here"]),
+], ids=["long-name", "long-path", "no-xorriso", "xorriso-fails"])
+def test_iso_failures_leave_nothing_behind(sources, tmp_path, change, path, complaints):
+    disc = tmp_path / "disc"
+    assert make_disc(sources, disc).returncode == 0
+    if change:
+        change(disc)
+    env = dict(os.environ)
+    if path:
+        bin_dir = tmp_path / "bin"
+        bin_dir.mkdir()
+        if path == "failing":
+            fake_xorriso(bin_dir, 'echo "no medium here" >&2; exit 3')
+        env["PATH"] = str(bin_dir)
+    before = sorted(os.listdir(tmp_path))
+    result = subprocess.run([TOOL, "iso", disc, tmp_path / "disc.iso"], capture_output=True, text=True, env=env)
+    assert result.returncode == 1
+    for complaint in complaints:
+        assert complaint in result.stderr
+    assert result.stderr.endswith("nothing written\n")
+    assert sorted(os.listdir(tmp_path)) == before

@@ -13,7 +13,7 @@ struct Command {
 };
 
 constexpr int kExitOk = 0;
-constexpr int kExitFailure = 1; // a file could not be read or written
+constexpr int kExitFailure = 1; // a file could not be read or written, a disc was refused or found unsound
 constexpr int kExitUsage = 2;   // the command line itself is wrong
 
 constexpr char kToolName[] = "suidtool";
@@ -26,3 +26,7 @@ extern const Command kReadCommand;
 extern const Command kWriteCommand;
 extern const Command kScrambleCommand;
 extern const Command kDescrambleCommand;
+// Disc authoring: MakeDiscCommand.cpp, CheckCommand.cpp, IsoCommand.cpp.
+extern const Command kMakeDiscCommand;
+extern const Command kCheckCommand;
+extern const Command kIsoCommand;

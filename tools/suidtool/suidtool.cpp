@@ -1,4 +1,4 @@
-// suidtool: makes and reads SUID.ini files for discs, using the launcher's own reading rules.
+// suidtool: makes and reads SUID.ini files and whole disc folders and images, using the launcher's own rules.
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -9,7 +9,8 @@
 namespace {
 
 // Every command the tool knows, in the order the usage text lists them.
-const Command *const kCommands[] = {&kReadCommand, &kWriteCommand, &kScrambleCommand, &kDescrambleCommand};
+const Command *const kCommands[] = {&kReadCommand,     &kWriteCommand, &kScrambleCommand, &kDescrambleCommand,
+                                    &kMakeDiscCommand, &kCheckCommand, &kIsoCommand};
 
 constexpr char kHelpOption[] = "--help";
 
@@ -18,7 +19,8 @@ void PrintUsage(FILE *out)
     std::fprintf(out, "usage: %s COMMAND ARGS...\n       %s %s\n\ncommands:\n", kToolName, kToolName, kHelpOption);
     for (const Command *command : kCommands)
         std::fprintf(out, "  %s %s\n      %s\n", command->name, command->arguments, command->summary);
-    std::fprintf(out, "\nexit status: 0 done, 1 a file could not be read or written, 2 wrong command line\n");
+    std::fprintf(out, "\nexit status: 0 done, 1 a file could not be read or written (make-disc: the disc was refused;\n"
+                      "check: the disc has problems), 2 wrong command line\n");
 }
 
 } // namespace
