@@ -34,10 +34,13 @@ def main():
     disc = make_demo_disc.build(harness.ROOT / "build" / "demo-disc")
     machine = harness.Machine(work)
     if args.mode == "clarivue":
-        disc.suid(harness.suid_text(mode="Clarivue", sid=make_demo_disc.PATIENT_ID, plain=False))
+        subprocess.run([str(make_demo_disc.SUIDTOOL), "write", "--mode", "Clarivue", "--id",
+                        make_demo_disc.PATIENT_ID, "--version", "1.0.0.0", "--scrambled", str(disc.root / "SUID.ini")],
+                       check=True)
     if args.mode == "transfer":
         machine.install(version=make_demo_disc.VERSION)
-    print(f"Demo disc: {disc.root}  ({harness.winpath(disc.root)})")
+    print(f"Demo disc: {disc.root}  ({harness.winpath(disc.root)}), assembled by suidtool make-disc")
+    subprocess.run([str(make_demo_disc.SUIDTOOL), "read", str(disc.root / "SUID.ini")])
     print("Installed viewer: " + ("C:\\Tovi2009" if args.mode == "transfer" else "none"))
 
     debug = harness.DebugListener(work)

@@ -2,6 +2,7 @@
 """Builds the bundled demo patient disc from the sources in this folder: a patient's project, a CT
 series of small slices (enough for the progress window to be seen), and a reference database."""
 import shutil
+import subprocess
 import sys
 from pathlib import Path
 
@@ -13,6 +14,7 @@ PATIENT_ID = "20091118_DEMO"
 MODE = "DiscStudio"
 VERSION = (1, 0, 0, 0)
 SLICES = 1200
+SUIDTOOL = harness.ROOT / "build" / "native" / "suidtool"
 
 
 def slice_bytes(i: int) -> bytes:
@@ -21,20 +23,40 @@ def slice_bytes(i: int) -> bytes:
     return header + bytes(((x * 7 + i) & 0xFF) for x in range(1024))
 
 
+def write_tree(base: Path, files: dict):
+    for name, content in files.items():
+        path = base / name
+        if content is None:
+            path.mkdir(parents=True, exist_ok=True)
+        else:
+            path.parent.mkdir(parents=True, exist_ok=True)
+            path.write_bytes(content)
+
+
 def build(out: Path) -> harness.Disc:
+    """Writes the demo's sources to a scratch folder and has `suidtool make-disc` assemble the disc."""
     if out.exists():
         shutil.rmtree(out)
-    disc = harness.Disc(out)
-    disc.suid(harness.suid_text(mode=MODE, sid=PATIENT_ID, version=VERSION, plain=False))
-    files = {"Default.npj": (HERE / "Default.npj").read_bytes(), "Report.txt": (HERE / "Report.txt").read_bytes(),
-             "Thumbnails": None}
-    files.update({f"CT{i:04d}.dcm": slice_bytes(i) for i in range(SLICES)})
-    disc.data(files)
-    disc.data({"Implants.db": b"maker;line;diameter;length\nDemoDent;Classic;4.0;10\nDemoDent;Classic;4.5;11.5\n",
-               "DemoDent/Classic/4.0x10.stl": b"solid demo_4.0x10\nendsolid\n",
-               "DemoDent/Classic/4.5x11.5.stl": b"solid demo_4.5x11.5\nendsolid\n"}, folder="ImplantDB")
-    disc.viewer().setup()
-    return disc
+    sources = out.parent / (out.name + ".sources")
+    if sources.exists():
+        shutil.rmtree(sources)
+    patient = {"Default.npj": (HERE / "Default.npj").read_bytes(), "Report.txt": (HERE / "Report.txt").read_bytes()}
+    patient.update({f"CT{i:04d}.dcm": slice_bytes(i) for i in range(SLICES)})
+    write_tree(sources / "patient", patient)
+    write_tree(sources / "implantdb", {
+        "Implants.db": b"maker;line;diameter;length\nDemoDent;Classic;4.0;10\nDemoDent;Classic;4.5;11.5\n",
+        "DemoDent/Classic/4.0x10.stl": b"solid demo_4.0x10\nendsolid\n",
+        "DemoDent/Classic/4.5x11.5.stl": b"solid demo_4.5x11.5\nendsolid\n"})
+    viewer = sources / "viewer"
+    write_tree(viewer, {"Setup": None})
+    shutil.copy(harness.TOOLS / "stub.exe", viewer / "Tovi2009.exe")
+    shutil.copy(harness.TOOLS / "stub.exe", viewer / "Setup" / "Setup.exe")
+    subprocess.run([str(SUIDTOOL), "make-disc", "--out", str(out), "--patient", str(sources / "patient"),
+                    "--id", PATIENT_ID, "--mode", MODE, "--version", ".".join(map(str, VERSION)),
+                    "--implantdb", str(sources / "implantdb"), "--viewer", str(viewer), "--autorun",
+                    str(harness.AUTORUN)], check=True)
+    shutil.rmtree(sources)
+    return harness.Disc(out, existing=True)
 
 
 if __name__ == "__main__":

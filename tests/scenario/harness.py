@@ -154,10 +154,12 @@ class Machine:
 # --- the disc -------------------------------------------------------------------------------------------
 
 class Disc:
-    def __init__(self, root: Path):
+    def __init__(self, root: Path, existing=False):
+        """A new disc folder with the launcher in it, or (`existing`) one already assembled."""
         self.root = root
-        root.mkdir(parents=True, exist_ok=True)
-        shutil.copy(AUTORUN, root / "autorun.exe")
+        if not existing:
+            root.mkdir(parents=True, exist_ok=True)
+            shutil.copy(AUTORUN, root / "autorun.exe")
 
     @property
     def exe(self) -> Path:
