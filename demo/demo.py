@@ -51,8 +51,7 @@ def main():
             prompt = harness.answer_prompt(args.answer, work)
             show(f"Prompt (answered {args.answer})", prompt[0].splitlines() if prompt else None)
         if args.mode == "transfer":
-            found = subprocess.run(["wine", str(harness.TOOLS / "waitwin.exe"), "#32770", "-", "20000"],
-                                   stdin=subprocess.DEVNULL, capture_output=True, timeout=60).returncode == 0
+            found = bool(harness.wait_for_progress_window(work, timeout=30))
             if found and os.environ.get("WINE_ENV_XVFB_PID"):
                 ARTIFACTS.mkdir(parents=True, exist_ok=True)
                 shot = ARTIFACTS / "demo-progress-window.png"

@@ -325,3 +325,13 @@ def visible_windows(exe_name: str, tmp: Path, controls=False):
     subprocess.run(args, stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
                    timeout=60)
     return out.read_text(encoding="cp949", errors="replace").splitlines() if out.exists() else []
+
+
+def wait_for_progress_window(tmp: Path, timeout=60):
+    """Waits until autorun.exe shows its progress dialog; returns the window list (with controls) or []."""
+    deadline = time.time() + timeout
+    while time.time() < deadline:
+        windows = visible_windows("autorun.exe", tmp, controls=True)
+        if any(w.split(" ")[1:3] == ["1", "#32770"] for w in windows if not w.startswith("  ")):
+            return windows
+    return []

@@ -180,8 +180,7 @@ def test_disc_taken_out_in_the_middle(world):
     transfer_disc(world, {f"s{i:05d}.dcm": (b"%05d" % i) * 50 for i in range(count)})
     run = world.start()
     try:
-        assert subprocess.run(["wine", str(harness.TOOLS / "waitwin.exe"), "#32770", "-", "30000"],
-                              stdin=subprocess.DEVNULL, capture_output=True, timeout=90).returncode == 0
+        assert harness.wait_for_progress_window(world.tmp)
         time.sleep(0.3)
         gone = world.tmp / "taken-out"
         (world.disc.root / "Data").rename(gone)

@@ -110,10 +110,7 @@ def test_progress_window_while_copying(world):
     world.disc.data({f"slice{i:04d}.dcm": b"d" * 64 for i in range(COUNT)})
     run = world.start()
     try:
-        found = subprocess.run(["wine", str(harness.TOOLS / "waitwin.exe"), "#32770", "-", "20000"],
-                               stdin=subprocess.DEVNULL, capture_output=True, timeout=60)
-        assert found.returncode == 0
-        windows = harness.visible_windows("autorun.exe", world.tmp, controls=True)
+        windows = harness.wait_for_progress_window(world.tmp)
         ARTIFACTS.mkdir(parents=True, exist_ok=True)
         subprocess.run(["/usr/bin/import", "-window", "root", str(ARTIFACTS / "progress-window.png")],
                        stdin=subprocess.DEVNULL, capture_output=True, timeout=30)
