@@ -32,7 +32,16 @@ void AppendValue(std::string &text, const char *key, const std::string &value)
 {
     text += key;
     text += '=';
-    text += NeedsQuotes(value) ? '"' + value + '"' : value;
+    if (!NeedsQuotes(value)) {
+        text += value;
+    } else if (value.size() == static_cast<size_t>(suid::kValueMax)) {
+        // The profile reader drops the last character of a quoted value that fills its buffer exactly
+        // when the closing quote would fit too; a filler after the value takes that place, and the cut at
+        // the buffer's end removes it with the quote.
+        text += '"' + value + "~\"";
+    } else {
+        text += '"' + value + '"';
+    }
     text += kLineEnd;
 }
 

@@ -93,7 +93,8 @@ TEST(SuidFile, MadeFilesReadBack)
     info.m_nLowLS = INT_MIN;
     // Blanks at either end and outer quotes only survive because the writer quotes such values.
     const std::string values[] = {"P0001", "", " leading and trailing ", "\"quoted\"", "'single'", "\"",
-                                  std::string(258, 'q')};
+                                  std::string(258, 'q'), std::string(259, 'q'), std::string(258, 'q') + " ",
+                                  " " + std::string(258, 'q')};
     for (const SuidForm form : {SuidForm::Plain, SuidForm::Scrambled}) {
         for (const std::string &value : values) {
             info.m_strId = value;
