@@ -7,6 +7,7 @@ debug-output listener.
 import os
 import shutil
 import subprocess
+import tempfile
 import time
 from pathlib import Path
 
@@ -46,9 +47,17 @@ def unixpath(win: str) -> Path:
 
 
 def wine(*args, timeout=60, check=True, **kw):
-    """A short Wine command whose output we want (never used for the launcher itself)."""
-    return subprocess.run(["wine", *args], stdin=subprocess.DEVNULL, capture_output=True, timeout=timeout,
-                          check=check, **kw)
+    """A short Wine command whose output we want (never used for the launcher itself). The output goes
+    through a file: Wine's background processes that the command may start inherit its handles, and on a
+    pipe they would keep us waiting until they exit."""
+    with tempfile.TemporaryFile() as out:
+        done = subprocess.run(["wine", *args], stdin=subprocess.DEVNULL, stdout=out, stderr=subprocess.STDOUT,
+                              timeout=timeout, **kw)
+        out.seek(0)
+        done.stdout = out.read()
+    if check:
+        done.check_returncode()
+    return done
 
 
 # --- the scrambled form, written independently of the product ---------------------------------------
