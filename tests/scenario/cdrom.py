@@ -70,7 +70,9 @@ class CdromDrive:
     def drive_type(self) -> int:
         """GetDriveTypeA's answer for the drive, as WMI reports it."""
         out = harness.wine("wmic", "logicaldisk", "get", "name,drivetype").stdout
-        text = out.decode("utf-16" if out[:2] in (b"\xff\xfe", b"\xfe\xff") else "ascii", "replace")
+        # wmic writes UTF-16 to a file (with or without a byte order mark) and ASCII to a pipe.
+        text = out.decode("utf-16" if out[:2] in (b"\xff\xfe", b"\xfe\xff") else
+                          "utf-16-le" if b"\x00" in out else "ascii", "replace")
         for line in text.splitlines():
             parts = line.split()
             if len(parts) == 2 and parts[1].upper() == self.root:
