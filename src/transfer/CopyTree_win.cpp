@@ -6,6 +6,7 @@
 #include "launch/Decision.h"
 #include "platform/FileFind.h"
 #include "platform/Paths.h"
+#include "transfer/BenchLog_win.h"
 #include "transfer/SafeCopy.h"
 #include "ui/CopyProgressDlg.h"
 
@@ -14,7 +15,10 @@ constexpr char kReferenceFolder[] = "ImplantDB";
 constexpr char kProjectFile[] = "Default.npj";
 } // namespace
 
-void CMainFrame::CopyTree(std::string source, std::string destination)
+namespace {
+
+// `existing` lists the destination's names; a folder this copy has just created is known to be empty.
+void CopyTreeInto(const std::string &source, const std::string &destination, const FolderListing &existing)
 {
     FileFind finder;
     bool more = finder.FindFile(source + "\\*.*");
@@ -24,18 +28,35 @@ void CMainFrame::CopyTree(std::string source, std::string destination)
             continue;
         const std::string target = JoinPath(destination, finder.GetFileName());
         if (finder.IsDirectory()) {
-            ::CreateDirectoryA(target.c_str(), nullptr);
-            CopyTree(finder.GetFilePath(), target);
-        } else {
-            const std::string path = finder.GetFilePath();
-            ReportCopy(path, target, ReplaceWithCopy(path, target));
+            const bool created = ::CreateDirectoryA(target.c_str(), nullptr) != FALSE;
+            CopyTreeInto(finder.GetFilePath(), target, created ? FolderListing() : FolderListing(target));
+            continue;
         }
+        const std::string path = finder.GetFilePath();
+        const NewTargetCopy fresh =
+            existing.Has(finder.GetFileName()) ? NewTargetCopy::TargetExists : CopyToNewTarget(path, target);
+        const bool ok =
+            fresh == NewTargetCopy::TargetExists ? ReplaceWithCopy(path, target) : fresh == NewTargetCopy::Copied;
+        ReportCopy(path, target, ok);
     }
+}
+
+} // namespace
+
+void CMainFrame::CopyTree(std::string source, std::string destination)
+{
+    CopyTreeInto(source, destination, FolderListing(destination));
 }
 
 LRESULT CMainFrame::CopyReferenceDatabase(WPARAM, LPARAM)
 {
+    benchlog::Mark("reference_begin");
+    // The progress window paints its bar when idle, and the reference copy holds this thread for its whole length:
+    // whatever it still owes is painted now, so it shows the last file's count and bar meanwhile.
+    if (m_pProgressDlg && m_pProgressDlg->GetSafeHwnd())
+        ::UpdateWindow(m_pProgressDlg->GetSafeHwnd());
     CopyTree(JoinPath(GetLauncherFolder(), kReferenceFolder), JoinPath(GetInstallFolder(), kReferenceFolder));
+    benchlog::Mark("reference_done");
     return 0;
 }
 
@@ -47,7 +68,9 @@ LRESULT CMainFrame::LaunchViewer(WPARAM, LPARAM)
     const std::string patientFolder = PatientFolder(installFolder, id);
     if (m_pProgressDlg)
         m_pProgressDlg->DestroyWindow();
-    RunProgram(JoinPath(installFolder, launch::kViewerExe), ViewerParameters(mode, id, JoinPath(patientFolder, kProjectFile)));
+    RunProgram(JoinPath(installFolder, launch::kViewerExe),
+               ViewerParameters(mode, id, JoinPath(patientFolder, kProjectFile)));
+    benchlog::PeakMemory();
     ::SendMessageA(m_hWnd, WM_CLOSE, 0, 0);
     return 0;
 }

@@ -10,6 +10,7 @@
 #include "platform/FileFind.h"
 #include "platform/Handles.h"
 #include "platform/Paths.h"
+#include "transfer/BenchLog_win.h"
 #include "transfer/CopyDecision.h"
 #include "transfer/SafeCopy.h"
 #include "ui/CopyProgressDlg.h"
@@ -21,15 +22,31 @@ namespace {
 
 uint64_t ToUint64(const FILETIME &t) { return (uint64_t(t.dwHighDateTime) << 32) | t.dwLowDateTime; }
 
-// The target is opened only to learn its size and closed before anything else happens to it.
-bool ReadTargetSize(const std::string &target, uint32_t &size)
+// The facts of a file whose target exists. The target is opened to learn whether it opens, its size and, for a
+// file whose size matches, its last-write time, and closed before anything else happens to it. The time is read
+// from the open file instead of by a second lookup of its name (GetFileTimeOf): the same file, the same time. The
+// source's size and time are those the folder search reported: it reads them where GetFileAttributesExA would,
+// and the source is a disc that nobody writes while it is copied.
+CopyFacts ExistingTargetFacts(const FileFind &source, const std::string &target)
 {
+    CopyFacts facts;
+    facts.sourcePath = source.GetFilePath();
+    facts.sourceSize = static_cast<uint32_t>(source.GetLength());
     FileHandle file(::CreateFileA(target.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                                   FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (!file)
-        return false;
-    size = ::GetFileSize(file.Get(), nullptr);
-    return true;
+    facts.targetReadable = file.IsValid();
+    if (!facts.targetReadable)
+        return facts;
+    facts.targetSize = ::GetFileSize(file.Get(), nullptr);
+    if (facts.sourceSize == facts.targetSize && !IsProjectFile(facts.sourcePath)) {
+        FILETIME targetTime;
+        facts.timesKnown = ::GetFileTime(file.Get(), nullptr, nullptr, &targetTime) != FALSE;
+        if (facts.timesKnown) {
+            facts.sourceTime = ToUint64(source.GetLastWriteTime());
+            facts.targetTime = ToUint64(targetTime);
+        }
+    }
+    return facts;
 }
 
 std::string NameOf(const std::string &path)
@@ -61,6 +78,7 @@ bool CMainFrame::GetFileTimeOf(const char *path, FILETIME *time, unsigned char w
 
 int CMainFrame::CountFiles(std::string folder)
 {
+    benchlog::Mark("count_begin");
     int count = 0;
     FileFind finder;
     bool more = finder.FindFile(folder + "\\*.*");
@@ -69,38 +87,34 @@ int CMainFrame::CountFiles(std::string folder)
         if (!finder.IsDirectory())
             ++count;
     }
+    benchlog::Mark("count_end");
+    benchlog::Value("files", count);
     return count;
 }
 
 void CopyPatientFolder(const std::string &source, const std::string &destination,
                        const std::function<void()> &fileHandled)
 {
-    ::CreateDirectoryA(destination.c_str(), nullptr);
+    // A folder made just now holds nothing yet.
+    const bool created = ::CreateDirectoryA(destination.c_str(), nullptr) != FALSE;
+    const FolderListing existing = created ? FolderListing() : FolderListing(destination);
     FileFind finder;
     bool more = finder.FindFile(source + "\\*.*");
     while (more) {
         more = finder.FindNextFile();
         const std::string path = finder.GetFilePath();
-        const std::string target = JoinPath(destination, NameOf(path));
+        const std::string name = NameOf(path);
+        const std::string target = JoinPath(destination, name);
         if (finder.IsDirectory()) {
             if (!finder.IsDots())
                 ::CreateDirectoryA(target.c_str(), nullptr);
             continue;
         }
-        CopyFacts facts;
-        facts.sourcePath = path;
-        facts.sourceSize = static_cast<uint32_t>(finder.GetLength());
-        facts.targetReadable = ReadTargetSize(target, facts.targetSize);
-        if (facts.targetReadable && facts.sourceSize == facts.targetSize && !IsProjectFile(path)) {
-            FILETIME sourceTime, targetTime;
-            facts.timesKnown = CMainFrame::GetFileTimeOf(path.c_str(), &sourceTime, 1) &&
-                               CMainFrame::GetFileTimeOf(target.c_str(), &targetTime, 1);
-            if (facts.timesKnown) {
-                facts.sourceTime = ToUint64(sourceTime);
-                facts.targetTime = ToUint64(targetTime);
-            }
-        }
-        if (ShouldCopy(facts))
+        // A target that is not there cannot be opened: the file is copied, as the decision would say.
+        const NewTargetCopy fresh = existing.Has(name) ? NewTargetCopy::TargetExists : CopyToNewTarget(path, target);
+        if (fresh != NewTargetCopy::TargetExists)
+            ReportCopy(path, target, fresh == NewTargetCopy::Copied);
+        else if (ShouldCopy(ExistingTargetFacts(finder, target)))
             ReportCopy(path, target, ReplaceWithCopy(path, target));
         fileHandled();
     }
@@ -110,6 +124,7 @@ BOOL CMainFrame::StartCopyThread(std::string source, std::string destination)
 {
     g_strCopySource = source;
     g_strCopyDest = destination;
+    benchlog::Mark("worker_start");
     KernelHandle thread(::CreateThread(nullptr, 0, CopyThreadProc, nullptr, 0, nullptr));
     // Without a worker the progress window would stay forever: the copy then runs here, on the
     // user-interface thread, with the same messages (a send to one's own window is a direct call).
@@ -126,11 +141,15 @@ unsigned long __stdcall CopyThreadProc(void *)
     HWND dialog = frame->m_pProgressDlg ? frame->m_pProgressDlg->GetSafeHwnd() : nullptr;
     HWND frameWindow = frame->GetSafeHwnd();
 
-    CopyPatientFolder(source, destination, [frame, dialog] {
+    benchlog::Total sends;
+    CopyPatientFolder(source, destination, [frame, dialog, &sends] {
+        benchlog::Lap lap(sends);
         ::SendMessageA(dialog, WM_COPY_PROGRESS, static_cast<WPARAM>(frame->m_nCopiedFiles),
                        static_cast<LPARAM>(frame->m_nTotalFiles));
         ++frame->m_nCopiedFiles;
     });
+    benchlog::Mark("worker_done");
+    sends.Write("progress_ms", "progress_count");
     ::SendMessageA(frameWindow, WM_COPY_FINISHED, 0, 0);
     ::SendMessageA(frameWindow, WM_LAUNCH_VIEWER, 0, 0);
     return 0;

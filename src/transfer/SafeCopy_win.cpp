@@ -2,18 +2,37 @@
 
 #include <windows.h>
 
+#include <algorithm>
+
 #include "platform/DebugOut.h"
+#include "platform/FileFind.h"
+#include "platform/Handles.h"
 
 namespace {
 constexpr char kCopyLine[] = "Copy File : %s => %s : %s\n";
 constexpr char kTempFormat[] = "\\~cpy%04x%04x.tmp";
 constexpr int kTempAttempts = 64;
 
-void RemoveTemporary(const std::string &path)
+void RemovePartialCopy(const std::string &path)
 {
     // The copy carries the source's read-only mark, which would keep it from being deleted.
     ::SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL);
     ::DeleteFileA(path.c_str());
+}
+
+bool AlreadyExists(DWORD error) { return error == ERROR_FILE_EXISTS || error == ERROR_ALREADY_EXISTS; }
+
+// A hash of the name without regard to ASCII case (FNV-1a). The file system's own folding may differ for other
+// characters, and a double-byte character's trailing byte may be folded here: that only moves a name to the slower,
+// safe way.
+uint64_t FoldedHash(const std::string &name)
+{
+    uint64_t hash = 14695981039346656037ull;
+    for (const char c : name) {
+        hash ^= static_cast<unsigned char>(c >= 'a' && c <= 'z' ? c - 'a' + 'A' : c);
+        hash *= 1099511628211ull;
+    }
+    return hash;
 }
 } // namespace
 
@@ -35,17 +54,53 @@ bool ReplaceWithCopy(const std::string &source, const std::string &target)
         const std::string temp =
             folder + Format(kTempFormat, static_cast<unsigned>(::GetCurrentProcessId() & 0xFFFF), s_counter++ & 0xFFFF);
         if (!::CopyFileA(source.c_str(), temp.c_str(), TRUE)) {
-            const DWORD error = ::GetLastError();
-            if (error == ERROR_FILE_EXISTS || error == ERROR_ALREADY_EXISTS)
+            if (AlreadyExists(::GetLastError()))
                 continue;
-            RemoveTemporary(temp); // a source that could not be read to its end leaves a partial copy
+            RemovePartialCopy(temp); // a source that could not be read to its end leaves a partial copy
             return false;
         }
         if (!::MoveFileExA(temp.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING)) {
-            RemoveTemporary(temp);
+            RemovePartialCopy(temp);
             return false;
         }
         return true;
     }
     return false;
+}
+
+NewTargetCopy CopyToNewTarget(const std::string &source, const std::string &target)
+{
+    // Held open over the copy, so the copy cannot fail at opening its source: a failure then comes from creating the
+    // target, which is refused for an existing one, or from writing it, and the target it leaves is this copy's own.
+    FileHandle held(::CreateFileA(source.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                  OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!held) {
+        // Nothing was touched. Whether this counts as a failed copy depends on the target being there after all:
+        // an existing one may well be skipped.
+        return ::GetFileAttributesA(target.c_str()) == INVALID_FILE_ATTRIBUTES ? NewTargetCopy::Failed
+                                                                               : NewTargetCopy::TargetExists;
+    }
+    if (::CopyFileA(source.c_str(), target.c_str(), TRUE))
+        return NewTargetCopy::Copied;
+    if (AlreadyExists(::GetLastError()))
+        return NewTargetCopy::TargetExists;
+    RemovePartialCopy(target);
+    return NewTargetCopy::Failed;
+}
+
+FolderListing::FolderListing(const std::string &folder)
+{
+    FileFind finder;
+    bool more = finder.FindFile(folder + "\\*.*");
+    while (more) {
+        more = finder.FindNextFile();
+        if (!finder.IsDots())
+            m_hashes.push_back(FoldedHash(finder.GetFileName()));
+    }
+    std::sort(m_hashes.begin(), m_hashes.end());
+}
+
+bool FolderListing::Has(const std::string &name) const
+{
+    return std::binary_search(m_hashes.begin(), m_hashes.end(), FoldedHash(name));
 }

@@ -8,10 +8,13 @@
 #include "app/MainFrame.h"
 #include "platform/Handles.h"
 #include "transfer/CopyWorker.h"
+#include "transfer/SafeCopy.h"
 
 namespace {
 
-constexpr unsigned long long kTime = 129000000000000000ull; // some day in 2009
+// Some day in 2009, with a fraction of a second down to the last 100 ns: the source's time comes from the folder
+// search and the target's from the open file, and a skip needs the two to agree to the last unit.
+constexpr unsigned long long kTime = 129000000001234567ull;
 
 int CopyAll(const std::string &source, const std::string &destination)
 {
@@ -141,6 +144,80 @@ TEST(CopyPatientFolder, MissingOrEmptySourceHandlesNothing)
     MakeFolder(t / "Empty");
     EXPECT_EQ(CopyAll(t / "Empty", t / "Patient\\A2"), 0);
     EXPECT_TRUE(IsFolder(t / "Patient\\A2"));
+}
+
+// A name the listing of the destination does not know, while the file system finds its target all the same (under
+// Wine "\xE9" and "\xC9", e and E with an acute accent, are one name; the listing folds ASCII only): the target
+// goes the way of an existing one. Unchanged, it is skipped; changed, it is replaced in place. No second file.
+TEST(CopyPatientFolder, TargetTheListingDoesNotKnow)
+{
+    struct Case {
+        const char *content;
+        long long timeOffset;
+        const char *after;
+    };
+    const Case cases[] = {{"OLD!", 0, "OLD!"}, {"OLD!", -10000000, "NEW!"}};
+    for (const Case &c : cases) {
+        TempFolder t;
+        MakeFolder(t / "Data");
+        MakeFolder(t / "Patient");
+        WriteFile(t / "Data\\\xE9.dcm", "NEW!");
+        SetWriteTime(t / "Data\\\xE9.dcm", kTime);
+        WriteFile(t / "Patient\\\xC9.dcm", c.content);
+        SetWriteTime(t / "Patient\\\xC9.dcm", kTime + c.timeOffset);
+        if (!Exists(t / "Patient\\\xE9.dcm"))
+            GTEST_SKIP() << "this file system tells the two names apart";
+        EXPECT_EQ(CopyAll(t / "Data", t / "Patient"), 1);
+        EXPECT_EQ(ReadFile(t / "Patient\\\xC9.dcm"), c.after);
+        EXPECT_EQ(ListFolder(t / "Patient"), "\xC9.dcm");
+    }
+}
+
+// The copy to a target that is not there yet, and what it does when one is there after all.
+TEST(CopyToNewTarget, OutcomesAndWhatTheyLeave)
+{
+    enum Target { None, File, Folder };
+    struct Case {
+        const char *what;
+        Target target;
+        bool sourceLocked;
+        NewTargetCopy result;
+        const char *listing; // the destination afterwards
+    };
+    const Case cases[] = {
+        {"fresh", None, false, NewTargetCopy::Copied, "a.dcm"},
+        {"old copy", File, false, NewTargetCopy::TargetExists, "a.dcm"},
+        {"folder of the name", Folder, false, NewTargetCopy::TargetExists, "a.dcm/"},
+        {"unreadable source", None, true, NewTargetCopy::Failed, ""},
+        {"unreadable source, old copy", File, true, NewTargetCopy::TargetExists, "a.dcm"},
+    };
+    for (const Case &c : cases) {
+        TempFolder t;
+        MakeFolder(t / "Data");
+        MakeFolder(t / "Patient");
+        WriteFile(t / "Data\\a.dcm", "NEW!");
+        SetWriteTime(t / "Data\\a.dcm", kTime);
+        ::SetFileAttributesA((t / "Data\\a.dcm").c_str(), FILE_ATTRIBUTE_READONLY);
+        if (c.target == File)
+            WriteFile(t / "Patient\\a.dcm", "OLD");
+        if (c.target == Folder)
+            MakeFolder(t / "Patient\\a.dcm");
+        FileHandle lock;
+        if (c.sourceLocked)
+            lock.Attach(
+                ::CreateFileA((t / "Data\\a.dcm").c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr));
+        EXPECT_EQ(CopyToNewTarget(t / "Data\\a.dcm", t / "Patient\\a.dcm"), c.result) << c.what;
+        EXPECT_EQ(ListFolder(t / "Patient"), c.listing) << c.what;
+        if (c.target == File) {
+            EXPECT_EQ(ReadFile(t / "Patient\\a.dcm"), "OLD") << c.what;
+        }
+        if (c.result == NewTargetCopy::Copied) {
+            // As the copy by way of a temporary file made it: the source's content, time and read-only mark.
+            EXPECT_EQ(ReadFile(t / "Patient\\a.dcm"), "NEW!");
+            EXPECT_EQ(WriteTime(t / "Patient\\a.dcm"), kTime);
+            EXPECT_TRUE(::GetFileAttributesA((t / "Patient\\a.dcm").c_str()) & FILE_ATTRIBUTE_READONLY);
+        }
+    }
 }
 
 TEST(GetFileTimeOf, SelectorAndMissingFile)

@@ -221,6 +221,44 @@ TEST_F(ProgressDialogTest, StepsFromAnotherThread)
     EXPECT_EQ(ControlText(m_hwnd, IDC_COUNT), "250 / 250");
 }
 
+// What the screen shows of the bar, read back from its pixels once this thread has had time to paint: the
+// filled part ends where the position says, whether or not a step moved it by a pixel and however many steps came
+// between two paints.
+TEST_F(ProgressDialogTest, PaintedBarFollowsThePosition)
+{
+    struct Case {
+        int total;
+        int pumpEvery; // steps sent between two chances to paint
+    };
+    const Case cases[] = {{8, 1}, {9, 4}, {2000, 7}, {2000, 333}};
+    RECT client;
+    ::GetClientRect(m_bar, &client);
+    const int inner = client.right - 2; // inside the bar's one-pixel frame
+    const int y = client.bottom / 2;
+    const COLORREF filled = ::GetSysColor(COLOR_HIGHLIGHT), empty = ::GetSysColor(COLOR_3DFACE);
+    ASSERT_NE(filled, empty);
+    for (const Case &c : cases) {
+        m_dlg.SetProgressRange(0, c.total, 1);
+        Pump();
+        for (int i = 0; i < c.total; ++i) {
+            ::SendMessageA(m_hwnd, WM_COPY_PROGRESS, i, c.total);
+            if ((i + 1) % c.pumpEvery != 0 && i + 1 != c.total)
+                continue;
+            Pump();
+            const int end = 1 + ::MulDiv(i + 1, inner, c.total);
+            HDC dc = ::GetDC(m_bar);
+            const COLORREF last = ::GetPixel(dc, end - 1, y), next = ::GetPixel(dc, end, y);
+            ::ReleaseDC(m_bar, dc);
+            if (end > 1) {
+                EXPECT_EQ(last, filled) << c.total << "/" << c.pumpEvery << " at " << i + 1;
+            }
+            if (end < 1 + inner) {
+                EXPECT_EQ(next, empty) << c.total << "/" << c.pumpEvery << " at " << i + 1;
+            }
+        }
+    }
+}
+
 // More files than a 16-bit range holds: the bar is full exactly at the last file.
 TEST_F(ProgressDialogTest, ThirtyTwoBitRange)
 {
