@@ -20,6 +20,16 @@ void RemovePartialCopy(const std::string &path)
     ::DeleteFileA(path.c_str());
 }
 
+// Files on a disc are read-only, and the copy carries the mark: the viewer could not save the project it is
+// started on. The copies in the viewer's folders are its working files, so the mark goes; the other attributes
+// stay as they came.
+void MakeWritable(const std::string &path)
+{
+    const DWORD attributes = ::GetFileAttributesA(path.c_str());
+    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY))
+        ::SetFileAttributesA(path.c_str(), attributes & ~FILE_ATTRIBUTE_READONLY);
+}
+
 bool AlreadyExists(DWORD error) { return error == ERROR_FILE_EXISTS || error == ERROR_ALREADY_EXISTS; }
 
 // A hash of the name without regard to ASCII case (FNV-1a). The file system's own folding may differ for other
@@ -59,6 +69,7 @@ bool ReplaceWithCopy(const std::string &source, const std::string &target)
             RemovePartialCopy(temp); // a source that could not be read to its end leaves a partial copy
             return false;
         }
+        MakeWritable(temp);
         if (!::MoveFileExA(temp.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING)) {
             RemovePartialCopy(temp);
             return false;
@@ -80,8 +91,10 @@ NewTargetCopy CopyToNewTarget(const std::string &source, const std::string &targ
         return ::GetFileAttributesA(target.c_str()) == INVALID_FILE_ATTRIBUTES ? NewTargetCopy::Failed
                                                                                : NewTargetCopy::TargetExists;
     }
-    if (::CopyFileA(source.c_str(), target.c_str(), TRUE))
+    if (::CopyFileA(source.c_str(), target.c_str(), TRUE)) {
+        MakeWritable(target);
         return NewTargetCopy::Copied;
+    }
     if (AlreadyExists(::GetLastError()))
         return NewTargetCopy::TargetExists;
     RemovePartialCopy(target);

@@ -109,6 +109,29 @@ TEST(CopyPatientFolder, ReadOnlyEarlierCopyIsReplaced)
     EXPECT_FALSE(::GetFileAttributesA((t / "Patient\\a.dcm").c_str()) & FILE_ATTRIBUTE_HIDDEN);
 }
 
+// Files on a disc are read-only; their copies are the viewer's working files and must be writable.
+TEST(CopyPatientFolder, CopiesOfReadOnlySourcesAreWritable)
+{
+    TempFolder t;
+    MakeFolder(t / "Data");
+    MakeFolder(t / "Patient");
+    MakeFolder(t / "Ref");
+    MakeFolder(t / "RefCopy");
+    WriteFile(t / "Data\\new.npj", "project");
+    WriteFile(t / "Data\\old.dcm", "NEW!");
+    WriteFile(t / "Patient\\old.dcm", "OLD!!"); // replaced through a temporary file
+    WriteFile(t / "Ref\\ref.db", "ref");
+    for (const char *name : {"Data\\new.npj", "Data\\old.dcm", "Ref\\ref.db"})
+        ::SetFileAttributesA((t / name).c_str(), FILE_ATTRIBUTE_READONLY);
+    CopyAll(t / "Data", t / "Patient");
+    CMainFrame::CopyTree(t / "Ref", t / "RefCopy");
+    for (const char *name : {"Patient\\new.npj", "Patient\\old.dcm", "RefCopy\\ref.db"}) {
+        EXPECT_TRUE(Exists(t / name)) << name;
+        EXPECT_FALSE(::GetFileAttributesA((t / name).c_str()) & FILE_ATTRIBUTE_READONLY) << name;
+    }
+    EXPECT_EQ(ReadFile(t / "Patient\\old.dcm"), "NEW!");
+}
+
 TEST(CopyPatientFolder, UnreadableSourceKeepsTheEarlierCopyAndLeavesNoTemporaryFile)
 {
     TempFolder t;
