@@ -23,16 +23,6 @@ def slice_bytes(i: int) -> bytes:
     return header + bytes(((x * 7 + i) & 0xFF) for x in range(1024))
 
 
-def write_tree(base: Path, files: dict):
-    for name, content in files.items():
-        path = base / name
-        if content is None:
-            path.mkdir(parents=True, exist_ok=True)
-        else:
-            path.parent.mkdir(parents=True, exist_ok=True)
-            path.write_bytes(content)
-
-
 def build(out: Path) -> harness.Disc:
     """Writes the demo's sources to a scratch folder and has `suidtool make-disc` assemble the disc."""
     if out.exists():
@@ -42,13 +32,13 @@ def build(out: Path) -> harness.Disc:
         shutil.rmtree(sources)
     patient = {"Default.npj": (HERE / "Default.npj").read_bytes(), "Report.txt": (HERE / "Report.txt").read_bytes()}
     patient.update({f"CT{i:04d}.dcm": slice_bytes(i) for i in range(SLICES)})
-    write_tree(sources / "patient", patient)
-    write_tree(sources / "implantdb", {
+    harness.write_tree(sources / "patient", patient)
+    harness.write_tree(sources / "implantdb", {
         "Implants.db": b"maker;line;diameter;length\nDemoDent;Classic;4.0;10\nDemoDent;Classic;4.5;11.5\n",
         "DemoDent/Classic/4.0x10.stl": b"solid demo_4.0x10\nendsolid\n",
         "DemoDent/Classic/4.5x11.5.stl": b"solid demo_4.5x11.5\nendsolid\n"})
     viewer = sources / "viewer"
-    write_tree(viewer, {"Setup": None})
+    harness.write_tree(viewer, {"Setup": None})
     shutil.copy(harness.TOOLS / "stub.exe", viewer / "Tovi2009.exe")
     shutil.copy(harness.TOOLS / "stub.exe", viewer / "Setup" / "Setup.exe")
     subprocess.run([str(SUIDTOOL), "make-disc", "--out", str(out), "--patient", str(sources / "patient"),

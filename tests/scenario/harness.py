@@ -189,16 +189,20 @@ class Disc:
 
     def data(self, files: dict, folder="Data"):
         """files: relative name -> bytes (or None for a folder)."""
-        base = self.root / folder
-        base.mkdir(parents=True, exist_ok=True)
-        for name, content in files.items():
-            p = base / name
-            if content is None:
-                p.mkdir(parents=True, exist_ok=True)
-            else:
-                p.parent.mkdir(parents=True, exist_ok=True)
-                p.write_bytes(content)
+        write_tree(self.root / folder, files)
         return self
+
+
+def write_tree(base: Path, files: dict):
+    """Writes files (relative name -> bytes, or None for a folder) below base."""
+    base.mkdir(parents=True, exist_ok=True)
+    for name, content in files.items():
+        p = base / name
+        if content is None:
+            p.mkdir(parents=True, exist_ok=True)
+        else:
+            p.parent.mkdir(parents=True, exist_ok=True)
+            p.write_bytes(content)
 
 
 def started_command_lines(exe: Path, wait=5.0, count=1):
