@@ -593,8 +593,8 @@ class Mesh:
             lit = 0.22 + 0.78 * key + rim
             # Blinn-style highlight with the half vector between the light and the viewer.
             h = unit((light[0], light[1], light[2] + 1.0))
-            spec = max(0.0, dot(vn, h)) ** 18 * shine
-            col = mix(scale(colour, lit), (255, 255, 255), spec)
+            highlight = max(0.0, dot(vn, h)) ** 18 * shine
+            col = mix(scale(colour, lit), (255, 255, 255), highlight)
             scr = [cam.screen(p) for p in pts]
             polys.append((sum(s[2] for s in scr) / len(scr), [(s[0], s[1]) for s in scr], col))
         polys.sort(key=lambda t: t[0])

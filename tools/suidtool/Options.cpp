@@ -13,13 +13,13 @@ std::string ParsedOptions::Parse(const std::vector<std::string> &args, std::init
             m_positionals.push_back(arg);
             continue;
         }
-        const OptionSpec *spec =
+        const OptionSpec *option =
             std::find_if(specs.begin(), specs.end(), [&arg](const OptionSpec &s) { return arg == s.name; });
-        if (spec == specs.end())
+        if (option == specs.end())
             return "unknown option " + arg;
         if (m_given.count(arg))
             return arg + " given twice";
-        if (!spec->takesValue) {
+        if (!option->takesValue) {
             m_given[arg];
             continue;
         }
