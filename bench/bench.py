@@ -368,12 +368,12 @@ def report(paths):
     worlds = [json.loads(Path(p).read_text()) for p in paths]
     for w in worlds:
         print(f"{w['theme']}: {w['date']}, {w['machine']}; {w['rounds']} rounds, {w['seconds']} s; load "
-              f"{w['load']}, wake-up round trip {w['wakeup_us']:.0f} us; debug listener "
-              f"{'on' if w['listener'] else 'off'}")
+              f"{w['load']}, wake-up round trip {w['wakeup_us']:.0f} us; {w.get('pinned') or 'not pinned'}; "
+              f"debug listener {'on' if w['listener'] else 'off'}")
     print()
     head = ["case", "baseline"]
     for w in worlds:
-        head += [f"launcher ms ({w['theme']})", "baseline ms", "ratio"]
+        head += [f"launcher ms ({w['theme']})", "baseline ms", "ratio (range)"]
     head.append("goal")
     print("| " + " | ".join(head) + " |")
     print("|" + "---|" * len(head))
@@ -387,7 +387,8 @@ def report(paths):
             if not rs:
                 cells += ["-", "-", "-"]
                 continue
-            cells += [f"{median(case['launcher']):.0f}", f"{median(case[base]):.0f}", f"{median(rs):.2f}x"]
+            cells += [f"{median(case['launcher']):.0f}", f"{median(case[base]):.0f}",
+                      f"{median(rs):.2f}x ({min(rs):.2f}-{max(rs):.2f})"]
         cells.append(f"<= {goal}x" if goal else "")
         print("| " + " | ".join(cells) + " |")
     for key, label in (("flat5000", "first copy"), ("again5000", "same disc again")):
@@ -414,6 +415,7 @@ def main():
     ap.add_argument("--baselines", default="bare,xcopy")
     ap.add_argument("--large", action="store_true", help="add the 4 x 256 MB case")
     ap.add_argument("--listener", action="store_true", help="run a debug-output listener, as the tests do")
+    ap.add_argument("--pinned", default="", help="how the world was pinned, for the report")
     ap.add_argument("--json", type=Path)
     ap.add_argument("--report", nargs="+", type=Path, help="print the table of these JSON files and stop")
     args = ap.parse_args()
@@ -445,7 +447,7 @@ def main():
         world.close()
     out = {"theme": args.theme, "date": time.strftime("%Y-%m-%d %H:%M"), "rounds": args.rounds,
            "machine": f"{platform.node()}, {os.cpu_count()} cores, Linux {platform.release()}",
-           "load": f"{load:.1f}", "wakeup_us": wakeup, "listener": args.listener,
+           "load": f"{load:.1f}", "wakeup_us": wakeup, "listener": args.listener, "pinned": args.pinned,
            "seconds": round(time.time() - started), "results": results}
     if args.json:
         args.json.write_text(json.dumps(out, indent=1))
