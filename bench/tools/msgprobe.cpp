@@ -107,6 +107,20 @@ const Call kCalls[] = {
          wsprintfA(text, "%d / 9", i);
          ::SetWindowTextA(::GetDlgItem(d, IDC_COUNT), text);
      }},
+    {"PBM_STEPIT to the bar while its redraw is off",
+     [](HWND d, int i) {
+         HWND bar = ::GetDlgItem(d, IDC_PROGRESS);
+         if (i == 0)
+             ::SendMessageA(bar, WM_SETREDRAW, FALSE, 0);
+         ::SendMessageA(bar, PBM_STEPIT, 0, 0);
+     }},
+    {"PBM_SETPOS to the bar, its redraw back on at the first",
+     [](HWND d, int i) {
+         HWND bar = ::GetDlgItem(d, IDC_PROGRESS);
+         if (i == 0)
+             ::SendMessageA(bar, WM_SETREDRAW, TRUE, 0);
+         ::SendMessageA(bar, PBM_SETPOS, i, 0);
+     }},
     {"GetDlgItem", [](HWND d, int) { ::GetDlgItem(d, IDC_COUNT); }},
     {"InvalidateRect", [](HWND d, int) { ::InvalidateRect(::GetDlgItem(d, IDC_PROGRESS), nullptr, FALSE); }},
     {"WM_SETREDRAW off and on", [](HWND d, int) {

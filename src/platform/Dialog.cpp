@@ -46,9 +46,8 @@ bool ReturnsResultDirectly(UINT msg)
 
 } // namespace
 
-void DataExchange::Text(int id, const std::string &value)
+void SetControlText(HWND control, const std::string &value)
 {
-    HWND control = ::GetDlgItem(m_dialog, id);
     if (!control)
         return;
     char current[512];
@@ -57,6 +56,8 @@ void DataExchange::Text(int id, const std::string &value)
         return;
     ::SetWindowTextA(control, value.c_str());
 }
+
+void DataExchange::Text(int id, const std::string &value) { SetControlText(::GetDlgItem(m_dialog, id), value); }
 
 void DataExchange::Control(int id, ProgressCtrl &control)
 {
@@ -126,6 +127,33 @@ void Dialog::OnCancel()
 }
 
 bool Dialog::OnMessage(UINT, WPARAM, LPARAM, LRESULT &) { return false; }
+
+void Dialog::HandleAheadOfDialogManager(UINT msg)
+{
+    m_aheadMessages.push_back(msg);
+    if (!m_dialogManagerProc && m_hWnd)
+        m_dialogManagerProc = reinterpret_cast<WNDPROC>(
+            ::SetWindowLongPtrA(m_hWnd, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(StaticWindowProc)));
+}
+
+LRESULT CALLBACK Dialog::StaticWindowProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam)
+{
+    Dialog *self = reinterpret_cast<Dialog *>(::GetWindowLongPtrA(hwnd, DWLP_USER));
+    if (!self) // gone: the dialog procedure forgot it at WM_NCDESTROY, and the window is ending
+        return ::DefDlgProcA(hwnd, msg, wParam, lParam);
+    const WNDPROC dialogManager = self->m_dialogManagerProc;
+    for (const UINT ahead : self->m_aheadMessages) {
+        LRESULT result = 0;
+        if (msg == ahead && self->OnMessage(msg, wParam, lParam, result))
+            return result;
+    }
+    if (msg == WM_NCDESTROY) {
+        ::SetWindowLongPtrA(hwnd, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(dialogManager));
+        self->m_dialogManagerProc = nullptr;
+        self->m_aheadMessages.clear();
+    }
+    return ::CallWindowProcA(dialogManager, hwnd, msg, wParam, lParam);
+}
 
 INT_PTR CALLBACK Dialog::StaticDialogProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam)
 {

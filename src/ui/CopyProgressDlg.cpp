@@ -40,18 +40,9 @@ SlidePicture FindSlidePicture(int id)
     return picture;
 }
 
-// Where the bar's filled part ends for a position, at the bar's width: a control with a border of one pixel fills
-// `width - 2`, so both are reckoned.
-bool FillMoves(int before, int after, int lower, int upper, int width)
-{
-    if (upper <= lower)
-        return before != after;
-    for (const int fill : {width, width - 2}) {
-        if (::MulDiv(before - lower, fill, upper - lower) != ::MulDiv(after - lower, fill, upper - lower))
-            return true;
-    }
-    return false;
-}
+// The timer that ends a hold on the painting of the bar and the counter (see HoldPainting); the slideshow's is 0.
+constexpr UINT_PTR kPaintTimerId = 1;
+constexpr UINT kPaintIntervalMs = 50;
 } // namespace
 
 CCopyProgressDlg::CCopyProgressDlg(HWND parent)
@@ -59,7 +50,7 @@ CCopyProgressDlg::CCopyProgressDlg(HWND parent)
 {
 }
 
-// The bar's window procedure reads this object, so the window goes first.
+// The window's procedures call this object's handlers, so the window goes first.
 CCopyProgressDlg::~CCopyProgressDlg() { DestroyWindow(); }
 
 bool CCopyProgressDlg::Create(HWND parent) { return Dialog::Create(parent ? parent : m_parent); }
@@ -75,14 +66,15 @@ void CCopyProgressDlg::DoDataExchange(DataExchange &dx)
 BOOL CCopyProgressDlg::OnInitDialog()
 {
     Dialog::OnInitDialog();
+    m_hStatus = ::GetDlgItem(m_hWnd, IDC_STATUS);
+    m_hCount = ::GetDlgItem(m_hWnd, IDC_COUNT);
+    HandleAheadOfDialogManager(WM_COPY_PROGRESS);
 
     // Themed bars ignore PBS_SMOOTH and are slow to step under some themes (Wine's default theme takes 0.6 ms a
     // step); the template asks for the classic smooth bar, so the bar is drawn unthemed everywhere. The class list
     // is a blank, which names no class of any theme: Wine takes an empty one for no list at all and keeps the theme.
     HWND bar = m_ctrlProgress.GetSafeHwnd();
     ::SetWindowTheme(bar, L" ", L" ");
-    ::SetWindowLongPtrA(bar, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
-    m_barProc = reinterpret_cast<WNDPROC>(::SetWindowLongPtrA(bar, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(BarProc)));
 
     RECT window{};
     ::GetWindowRect(m_hWnd, &window);
@@ -181,6 +173,8 @@ void CCopyProgressDlg::DrawSlide()
 
 void CCopyProgressDlg::OnTimer(UINT_PTR id)
 {
+    if (id == kPaintTimerId)
+        ReleasePainting();
     if (id != slideshow::kTimerId)
         return;
     m_nSlide = slideshow::NextSlide(m_nSlide);
@@ -199,57 +193,43 @@ void CCopyProgressDlg::OnLButtonDown(UINT, POINT point)
     ::SetTimer(m_hWnd, slideshow::kTimerId, slideshow::kIntervalMs, nullptr);
 }
 
-// The bar paints itself inside every step (it invalidates itself and updates at once), and the copy worker waits for
-// that: about 0.15 ms a step under Wine. In a folder of thousands of files most steps move the filled part by less
-// than a pixel. So the paint a step asks for is dropped, and the bar is invalidated only when its filled part moves;
-// it then paints when this thread is next idle, while the worker copies the next file. Its position is exact after
-// every step all the same.
-void CCopyProgressDlg::StepBar()
+// Under Wine the bar paints itself inside every step, and the counter inside every change of its text, while the
+// copy worker waits: several requests to Wine's server and a drawing each, three times the cost of the message
+// itself. A screen needs no more than a few pictures a second of a count that changes thousands of times. So when a
+// progress message comes, the two stop painting (WM_SETREDRAW), and the paint timer lets them paint once, with what
+// they then hold, an interval later. Their position and their text are exact after every message all the same; the
+// screen is at most one interval behind them.
+void CCopyProgressDlg::HoldPainting()
 {
-    HWND bar = m_ctrlProgress.GetSafeHwnd();
-    m_bStepping = true;
-    const int before = static_cast<int>(m_ctrlProgress.Send(PBM_STEPIT));
-    m_bStepping = false;
-    const int after = static_cast<int>(m_ctrlProgress.Send(PBM_GETPOS));
-    PBRANGE range{};
-    m_ctrlProgress.Send(PBM_GETRANGE, FALSE, reinterpret_cast<LPARAM>(&range));
-    RECT client{};
-    ::GetClientRect(bar, &client);
-    // A paint still owed from an earlier step was dropped with this step's.
-    if (m_bBarOwed || FillMoves(before, after, range.iLow, range.iHigh, client.right)) {
-        ::InvalidateRect(bar, nullptr, FALSE);
-        m_bBarOwed = true;
-    }
+    if (m_bPaintHeld)
+        return;
+    m_bPaintHeld = true;
+    for (HWND control : {m_ctrlProgress.GetSafeHwnd(), m_hCount})
+        ::SendMessageA(control, WM_SETREDRAW, FALSE, 0);
+    ::SetTimer(m_hWnd, kPaintTimerId, kPaintIntervalMs, nullptr);
 }
 
-LRESULT CALLBACK CCopyProgressDlg::BarProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam)
+void CCopyProgressDlg::ReleasePainting()
 {
-    CCopyProgressDlg *self = reinterpret_cast<CCopyProgressDlg *>(::GetWindowLongPtrA(hwnd, GWLP_USERDATA));
-    if (!self)
-        return ::DefWindowProcA(hwnd, msg, wParam, lParam);
-    const WNDPROC original = self->m_barProc;
-    if (msg == WM_PAINT) {
-        if (self->m_bStepping) {
-            ::ValidateRect(hwnd, nullptr);
-            return 0;
-        }
-        self->m_bBarOwed = false;
-    } else if (msg == WM_NCDESTROY) {
-        ::SetWindowLongPtrA(hwnd, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(original));
-        ::SetWindowLongPtrA(hwnd, GWLP_USERDATA, 0);
+    ::KillTimer(m_hWnd, kPaintTimerId);
+    if (!m_bPaintHeld)
+        return;
+    m_bPaintHeld = false;
+    for (HWND control : {m_ctrlProgress.GetSafeHwnd(), m_hCount}) {
+        ::SendMessageA(control, WM_SETREDRAW, TRUE, 0);
+        ::InvalidateRect(control, nullptr, FALSE);
     }
-    return ::CallWindowProcA(original, hwnd, msg, wParam, lParam);
 }
 
 LRESULT CCopyProgressDlg::OnCopyProgress(WPARAM wParam, LPARAM lParam)
 {
-    StepBar();
+    HoldPainting();
+    m_ctrlProgress.Send(PBM_STEPIT);
     m_strStatus = kStatusCopying;
     m_strCount = Format(kCountFormat, static_cast<int>(wParam) + 1, static_cast<int>(lParam));
-    // The two texts a file changes, not the whole exchange: each control is looked up anew, and under Wine every
-    // lookup asks the server. The label never changes.
-    DataExchange dx(m_hWnd);
-    dx.Text(IDC_STATUS, m_strStatus);
-    dx.Text(IDC_COUNT, m_strCount);
+    // The exchange of the two texts a file changes, with the controls as found once: under Wine every lookup of a
+    // control asks the server. The label never changes.
+    SetControlText(m_hStatus, m_strStatus);
+    SetControlText(m_hCount, m_strCount);
     return TRUE;
 }

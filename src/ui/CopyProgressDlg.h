@@ -34,14 +34,14 @@ private:
     void OnLButtonDown(UINT flags, POINT point);
     LRESULT OnCopyProgress(WPARAM wParam, LPARAM lParam);
     void DrawSlide();
-    void StepBar();
-    static LRESULT CALLBACK BarProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam);
+    void HoldPainting();
+    void ReleasePainting();
 
     HWND m_parent;
-    // The bar's own window procedure, and what the step in progress and the bar's painting stand at.
-    WNDPROC m_barProc = nullptr;
-    bool m_bStepping = false;
-    bool m_bBarOwed = false;
+    // The bar and the counter are kept from painting until the paint timer fires.
+    bool m_bPaintHeld = false;
+    HWND m_hStatus = nullptr;
+    HWND m_hCount = nullptr;
 
 public:
     ProgressCtrl m_ctrlProgress;

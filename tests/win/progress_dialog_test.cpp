@@ -31,6 +31,16 @@ void Pump()
     }
 }
 
+// Runs this thread's messages for longer than the dialog holds back the painting of its bar and counter.
+void PumpUntilPainted()
+{
+    const DWORD until = ::GetTickCount() + 150;
+    for (DWORD now = ::GetTickCount(); now < until; now = ::GetTickCount()) {
+        ::MsgWaitForMultipleObjects(0, nullptr, FALSE, until - now, QS_ALLINPUT);
+        Pump();
+    }
+}
+
 class ProgressDialogTest : public ::testing::Test {
 protected:
     void SetUp() override
@@ -221,16 +231,16 @@ TEST_F(ProgressDialogTest, StepsFromAnotherThread)
     EXPECT_EQ(ControlText(m_hwnd, IDC_COUNT), "250 / 250");
 }
 
-// What the screen shows of the bar, read back from its pixels once this thread has had time to paint: the
-// filled part ends where the position says, whether or not a step moved it by a pixel and however many steps came
-// between two paints.
+// What the screen shows of the bar and the counter, read back once this thread has had time to paint: the filled
+// part ends where the position says, whether or not a step moved it by a pixel and however many steps came between
+// two paints, and both controls are shown again.
 TEST_F(ProgressDialogTest, PaintedBarFollowsThePosition)
 {
     struct Case {
         int total;
         int pumpEvery; // steps sent between two chances to paint
     };
-    const Case cases[] = {{8, 1}, {9, 4}, {2000, 7}, {2000, 333}};
+    const Case cases[] = {{8, 1}, {9, 4}, {2000, 97}, {2000, 333}};
     RECT client;
     ::GetClientRect(m_bar, &client);
     const int inner = client.right - 2; // inside the bar's one-pixel frame
@@ -244,7 +254,8 @@ TEST_F(ProgressDialogTest, PaintedBarFollowsThePosition)
             ::SendMessageA(m_hwnd, WM_COPY_PROGRESS, i, c.total);
             if ((i + 1) % c.pumpEvery != 0 && i + 1 != c.total)
                 continue;
-            Pump();
+            PumpUntilPainted();
+            EXPECT_TRUE(::IsWindowVisible(m_bar) && ::IsWindowVisible(::GetDlgItem(m_hwnd, IDC_COUNT)));
             const int end = 1 + ::MulDiv(i + 1, inner, c.total);
             HDC dc = ::GetDC(m_bar);
             const COLORREF last = ::GetPixel(dc, end - 1, y), next = ::GetPixel(dc, end, y);
