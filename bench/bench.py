@@ -341,6 +341,31 @@ def run_memory(world: World, results: dict):
         print(f"  memory, {count} files: peak {median(res[str(count)]):.1f} MB", flush=True)
 
 
+PROBE_VARIANTS = [
+    # (variant, what it measures)
+    ("full", "the progress message as the transfer sends it"),
+    ("inthread", "its handler alone, called on the window's own thread"),
+    ("empty", "a message the window leaves to the dialog manager"),
+    ("plain", "the switch of threads alone: a plain window that answers at once"),
+]
+PROBE_COUNT = 2000
+
+
+def run_probe(world: World, rounds: int, results: dict):
+    """The progress message taken apart, in the launcher's own window (msgprobe.exe), variants alternating."""
+    res = results.setdefault("probe", {})
+    tool = world.tool.parent / "msgprobe.exe"
+    for r in range(rounds):
+        for variant, _ in rotate(PROBE_VARIANTS, r):
+            out = subprocess.run(["wine", str(tool), variant, str(PROBE_COUNT)], stdin=subprocess.DEVNULL,
+                                 capture_output=True, timeout=300)
+            fields = out.stdout.decode(errors="replace").split()
+            if out.returncode != 0 or len(fields) != 2 or fields[0] != variant:
+                raise BenchError(f"msgprobe {variant} failed: {out.stdout[-200:]!r} {out.stderr[-200:]!r}")
+            res.setdefault(variant, []).append(float(fields[1]))
+    print("  progress message: " + ", ".join(f"{v} {median(ms):.3f} ms" for v, ms in res.items()), flush=True)
+
+
 # --- the report -------------------------------------------------------------------------------------------------
 
 ROWS = [
@@ -368,7 +393,7 @@ def report(paths):
     for w in worlds:
         print(f"{w['theme']}: {w['date']}, {w['machine']}; {w['rounds']} rounds, {w['seconds']} s; load "
               f"{w['load']}, wake-up round trip {w['wakeup_us']:.0f} us; {w.get('pinned') or 'not pinned'}; "
-              f"debug listener {'on' if w['listener'] else 'off'}")
+              f"debug listener {'on' if w['listener'] else 'off'}; files on {w.get('storage') or 'disk'}")
     print()
     head = ["case", "baseline"]
     for w in worlds:
@@ -396,6 +421,12 @@ def report(paths):
             ms = w["results"].get(key, {}).get("message_ms", [])
             cells += [f"{median(ms):.3f} ms" if ms else "-", "", ""]
         print("| " + " | ".join(cells + ["<= 0.25 ms"]) + " |")
+    for variant, what in PROBE_VARIANTS:
+        cells = [f"message probe: {what}", ""]
+        for w in worlds:
+            ms = w["results"].get("probe", {}).get(variant, [])
+            cells += [f"{median(ms):.3f} ms" if ms else "-", "", ""]
+        print("| " + " | ".join(cells + [""]) + " |")
     for count in MEMORY_COUNTS:
         cells = [f"peak working set, {count:,} files", ""]
         for w in worlds:
@@ -410,11 +441,12 @@ def main():
     ap.add_argument("--tmp", type=Path, help="work folder (default: the Wine world's folder)")
     ap.add_argument("--theme", default="theme off", help="the name of this world in the report")
     ap.add_argument("--rounds", type=int, default=5)
-    ap.add_argument("--cases", default="flat1000,flat5000,reference,memory")
+    ap.add_argument("--cases", default="flat1000,flat5000,reference,memory,probe")
     ap.add_argument("--baselines", default="bare,xcopy")
     ap.add_argument("--large", action="store_true", help="add the 4 x 256 MB case")
     ap.add_argument("--listener", action="store_true", help="run a debug-output listener, as the tests do")
     ap.add_argument("--pinned", default="", help="how the world was pinned, for the report")
+    ap.add_argument("--storage", default="", help="where the world's files live, for the report")
     ap.add_argument("--json", type=Path)
     ap.add_argument("--report", nargs="+", type=Path, help="print the table of these JSON files and stop")
     args = ap.parse_args()
@@ -440,6 +472,8 @@ def main():
                 run_large(world, args.rounds, baselines, results)
             elif case == "memory":
                 run_memory(world, results)
+            elif case == "probe":
+                run_probe(world, args.rounds, results)
             else:
                 raise BenchError(f"unknown case {case}")
     finally:
@@ -447,6 +481,7 @@ def main():
     out = {"theme": args.theme, "date": time.strftime("%Y-%m-%d %H:%M"), "rounds": args.rounds,
            "machine": f"{platform.node()}, {os.cpu_count()} cores, Linux {platform.release()}",
            "load": f"{load:.1f}", "wakeup_us": wakeup, "listener": args.listener, "pinned": args.pinned,
+           "storage": args.storage,
            "seconds": round(time.time() - started), "results": results}
     if args.json:
         args.json.write_text(json.dumps(out, indent=1))

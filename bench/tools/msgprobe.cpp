@@ -15,6 +15,7 @@
 #include <windows.h>
 
 #include <commctrl.h>
+#include <uxtheme.h>
 
 #include <cstdio>
 #include <cstdlib>
@@ -98,9 +99,22 @@ struct Call {
 };
 
 // What the progress message's handler and the copy loop call, one at a time.
+// A bar that paints at every step, under the class list `classes` (nullptr: the theme's own bar), set at the first.
+void StepBarThemedAs(HWND d, int i, const wchar_t *classes)
+{
+    HWND bar = ::GetDlgItem(d, IDC_PROGRESS);
+    if (i == 0)
+        ::SetWindowTheme(bar, classes, classes);
+    ::SendMessageA(bar, PBM_STEPIT, 0, 0);
+}
+
 const Call kCalls[] = {
     {"PBM_STEPIT to the bar (it paints at once)",
      [](HWND d, int) { ::SendMessageA(::GetDlgItem(d, IDC_PROGRESS), PBM_STEPIT, 0, 0); }},
+    {"PBM_STEPIT to the bar with the theme's look", [](HWND d, int i) { StepBarThemedAs(d, i, nullptr); }},
+    {"PBM_STEPIT to the bar with an empty class list", [](HWND d, int i) { StepBarThemedAs(d, i, L""); }},
+    {"PBM_STEPIT to the bar with a blank class list, as the launcher's",
+     [](HWND d, int i) { StepBarThemedAs(d, i, L" "); }},
     {"SetWindowTextA on the counter (it paints at once)",
      [](HWND d, int i) {
          char text[32];
@@ -123,7 +137,8 @@ const Call kCalls[] = {
      }},
     {"GetDlgItem", [](HWND d, int) { ::GetDlgItem(d, IDC_COUNT); }},
     {"InvalidateRect", [](HWND d, int) { ::InvalidateRect(::GetDlgItem(d, IDC_PROGRESS), nullptr, FALSE); }},
-    {"WM_SETREDRAW off and on", [](HWND d, int) {
+    {"WM_SETREDRAW off and on",
+     [](HWND d, int) {
          HWND bar = ::GetDlgItem(d, IDC_PROGRESS);
          ::SendMessageA(bar, WM_SETREDRAW, FALSE, 0);
          ::SendMessageA(bar, WM_SETREDRAW, TRUE, 0);

@@ -7,7 +7,7 @@
 wine_env_start() {
     local use_display=0
     [ "${1:-}" = "--use-display" ] && use_display=1
-    WINE_ENV_DIR="$(mktemp -d /tmp/autorun-wine.XXXXXX)"
+    WINE_ENV_DIR="$(mktemp -d "${TMPDIR:-/tmp}/autorun-wine.XXXXXX")"
     export WINE_ENV_DIR
     WINE_ENV_XVFB_PID=""
     if [ $use_display -eq 0 ] || [ -z "${DISPLAY:-}" ]; then
