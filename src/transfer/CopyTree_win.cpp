@@ -33,10 +33,11 @@ void CopyTreeInto(const std::string &source, const std::string &destination, con
             continue;
         }
         const std::string path = finder.GetFilePath();
-        const NewTargetCopy fresh =
-            existing.Has(finder.GetFileName()) ? NewTargetCopy::TargetExists : CopyToNewTarget(path, target);
-        const bool ok =
-            fresh == NewTargetCopy::TargetExists ? ReplaceWithCopy(path, target) : fresh == NewTargetCopy::Copied;
+        const NewTargetCopy fresh = existing.Has(finder.GetFileName())
+                                        ? NewTargetCopy::TargetExists
+                                        : CopyToNewTarget(path, target, finder.GetAttributes());
+        const bool ok = fresh == NewTargetCopy::TargetExists ? ReplaceWithCopy(path, target, finder.GetAttributes())
+                                                             : fresh == NewTargetCopy::Copied;
         ReportCopy(path, target, ok);
     }
 }

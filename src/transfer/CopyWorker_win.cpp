@@ -20,7 +20,10 @@ std::string g_strCopyDest;
 
 namespace {
 
-uint64_t ToUint64(const FILETIME &t) { return (uint64_t(t.dwHighDateTime) << 32) | t.dwLowDateTime; }
+uint64_t ToUint64(const FILETIME &t)
+{
+    return (uint64_t(t.dwHighDateTime) << 32) | t.dwLowDateTime;
+}
 
 // The facts of a file whose target exists. The target is opened to learn whether it opens, its size and, for a
 // file whose size matches, its last-write time, and closed before anything else happens to it. The time is read
@@ -111,11 +114,12 @@ void CopyPatientFolder(const std::string &source, const std::string &destination
             continue;
         }
         // A target that is not there cannot be opened: the file is copied, as the decision would say.
-        const NewTargetCopy fresh = existing.Has(name) ? NewTargetCopy::TargetExists : CopyToNewTarget(path, target);
+        const NewTargetCopy fresh =
+            existing.Has(name) ? NewTargetCopy::TargetExists : CopyToNewTarget(path, target, finder.GetAttributes());
         if (fresh != NewTargetCopy::TargetExists)
             ReportCopy(path, target, fresh == NewTargetCopy::Copied);
         else if (ShouldCopy(ExistingTargetFacts(finder, target)))
-            ReportCopy(path, target, ReplaceWithCopy(path, target));
+            ReportCopy(path, target, ReplaceWithCopy(path, target, finder.GetAttributes()));
         fileHandled();
     }
 }

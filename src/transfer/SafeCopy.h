@@ -1,4 +1,6 @@
 #pragma once
+#include <windows.h>
+
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -6,8 +8,13 @@
 // Copies `source` over `target` without ever destroying a good copy: the data goes into a temporary
 // file in the target's folder first and replaces the target only when the whole source was read. On
 // failure the target is as it was and no temporary file remains. The target's attributes are reset
-// first, so a read-only copy left by an earlier disc is replaced.
-bool ReplaceWithCopy(const std::string &source, const std::string &target);
+// first, so a read-only copy left by an earlier disc is replaced. The copy is made writable (see
+// `sourceAttributes` below).
+//
+// Both copies take `sourceAttributes`, the source's attributes as its folder's search found them, and clear the
+// read-only mark that a read-only source hands on to its copy; pass INVALID_FILE_ATTRIBUTES where they are not known.
+bool ReplaceWithCopy(const std::string &source, const std::string &target,
+                     DWORD sourceAttributes = INVALID_FILE_ATTRIBUTES);
 
 // Copies `source` to a target that is not there yet, straight under the target's own name: with no old copy to
 // protect, the temporary file and the move of ReplaceWithCopy buy nothing, and under Wine each call on a name that
@@ -15,7 +22,8 @@ bool ReplaceWithCopy(const std::string &source, const std::string &target);
 // never touched: the answer is then TargetExists and the caller takes the way for an existing target. A failed copy
 // leaves no partial file behind.
 enum class NewTargetCopy { Copied, Failed, TargetExists };
-NewTargetCopy CopyToNewTarget(const std::string &source, const std::string &target);
+NewTargetCopy CopyToNewTarget(const std::string &source, const std::string &target,
+                              DWORD sourceAttributes = INVALID_FILE_ATTRIBUTES);
 
 // The names in a folder, read with one search, for telling which targets surely do not exist without a call on each
 // of them. A name that is not listed goes to CopyToNewTarget, a listed one the way for an existing target; since

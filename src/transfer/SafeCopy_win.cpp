@@ -22,15 +22,21 @@ void RemovePartialCopy(const std::string &path)
 
 // Files on a disc are read-only, and the copy carries the mark: the viewer could not save the project it is
 // started on. The copies in the viewer's folders are its working files, so the mark goes; the other attributes
-// stay as they came.
-void MakeWritable(const std::string &path)
+// stay as they came. The copy's attributes are the source's: a copy of a source the search found writable is
+// writable, and is not looked up again.
+void MakeWritable(const std::string &path, DWORD sourceAttributes)
 {
+    if (!(sourceAttributes & FILE_ATTRIBUTE_READONLY))
+        return;
     const DWORD attributes = ::GetFileAttributesA(path.c_str());
     if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY))
         ::SetFileAttributesA(path.c_str(), attributes & ~FILE_ATTRIBUTE_READONLY);
 }
 
-bool AlreadyExists(DWORD error) { return error == ERROR_FILE_EXISTS || error == ERROR_ALREADY_EXISTS; }
+bool AlreadyExists(DWORD error)
+{
+    return error == ERROR_FILE_EXISTS || error == ERROR_ALREADY_EXISTS;
+}
 
 // A hash of the name without regard to ASCII case (FNV-1a). The file system's own folding may differ for other
 // characters, and a double-byte character's trailing byte may be folded here: that only moves a name to the slower,
@@ -51,7 +57,7 @@ void ReportCopy(const std::string &source, const std::string &target, bool ok)
     DebugLine(kCopyLine, source.c_str(), target.c_str(), ok ? "Success" : "Failed");
 }
 
-bool ReplaceWithCopy(const std::string &source, const std::string &target)
+bool ReplaceWithCopy(const std::string &source, const std::string &target, DWORD sourceAttributes)
 {
     ::SetFileAttributesA(target.c_str(), FILE_ATTRIBUTE_NORMAL);
 
@@ -69,7 +75,7 @@ bool ReplaceWithCopy(const std::string &source, const std::string &target)
             RemovePartialCopy(temp); // a source that could not be read to its end leaves a partial copy
             return false;
         }
-        MakeWritable(temp);
+        MakeWritable(temp, sourceAttributes);
         if (!::MoveFileExA(temp.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING)) {
             RemovePartialCopy(temp);
             return false;
@@ -79,7 +85,7 @@ bool ReplaceWithCopy(const std::string &source, const std::string &target)
     return false;
 }
 
-NewTargetCopy CopyToNewTarget(const std::string &source, const std::string &target)
+NewTargetCopy CopyToNewTarget(const std::string &source, const std::string &target, DWORD sourceAttributes)
 {
     // Held open over the copy, so the copy cannot fail at opening its source: a failure then comes from creating the
     // target, which is refused for an existing one, or from writing it, and the target it leaves is this copy's own.
@@ -92,7 +98,7 @@ NewTargetCopy CopyToNewTarget(const std::string &source, const std::string &targ
                                                                                : NewTargetCopy::TargetExists;
     }
     if (::CopyFileA(source.c_str(), target.c_str(), TRUE)) {
-        MakeWritable(target);
+        MakeWritable(target, sourceAttributes);
         return NewTargetCopy::Copied;
     }
     if (AlreadyExists(::GetLastError()))
