@@ -57,7 +57,10 @@ void SetControlText(HWND control, const std::string &value)
     ::SetWindowTextA(control, value.c_str());
 }
 
-void DataExchange::Text(int id, const std::string &value) { SetControlText(::GetDlgItem(m_dialog, id), value); }
+void DataExchange::Text(int id, const std::string &value)
+{
+    SetControlText(::GetDlgItem(m_dialog, id), value);
+}
 
 void DataExchange::Control(int id, ProgressCtrl &control)
 {
@@ -88,7 +91,10 @@ bool Dialog::Create(HWND parent)
     return hwnd != nullptr;
 }
 
-bool Dialog::DestroyWindow() { return m_hWnd && ::DestroyWindow(m_hWnd); }
+bool Dialog::DestroyWindow()
+{
+    return m_hWnd && ::DestroyWindow(m_hWnd);
+}
 
 bool Dialog::UpdateData(bool saveAndValidate)
 {
@@ -126,7 +132,10 @@ void Dialog::OnCancel()
         ::EndDialog(m_hWnd, IDCANCEL);
 }
 
-bool Dialog::OnMessage(UINT, WPARAM, LPARAM, LRESULT &) { return false; }
+bool Dialog::OnMessage(UINT, WPARAM, LPARAM, LRESULT &)
+{
+    return false;
+}
 
 void Dialog::HandleAheadOfDialogManager(UINT msg)
 {

@@ -51,9 +51,15 @@ CCopyProgressDlg::CCopyProgressDlg(HWND parent)
 }
 
 // The window's procedures call this object's handlers, so the window goes first.
-CCopyProgressDlg::~CCopyProgressDlg() { DestroyWindow(); }
+CCopyProgressDlg::~CCopyProgressDlg()
+{
+    DestroyWindow();
+}
 
-bool CCopyProgressDlg::Create(HWND parent) { return Dialog::Create(parent ? parent : m_parent); }
+bool CCopyProgressDlg::Create(HWND parent)
+{
+    return Dialog::Create(parent ? parent : m_parent);
+}
 
 void CCopyProgressDlg::DoDataExchange(DataExchange &dx)
 {

@@ -68,8 +68,16 @@ TEST(ProgressTemplate, AsTheWindowIsBuiltFrom)
     HRSRC res = ::FindResourceA(nullptr, MAKEINTRESOURCEA(IDD_COPY_PROGRESS), MAKEINTRESOURCEA(5));
     ASSERT_NE(res, nullptr);
     const BYTE *p = static_cast<const BYTE *>(::LockResource(::LoadResource(nullptr, res)));
-    auto word = [&p] { WORD w = *reinterpret_cast<const WORD *>(p); p += 2; return w; };
-    auto dword = [&p] { DWORD d = *reinterpret_cast<const DWORD *>(p); p += 4; return d; };
+    auto word = [&p] {
+        WORD w = *reinterpret_cast<const WORD *>(p);
+        p += 2;
+        return w;
+    };
+    auto dword = [&p] {
+        DWORD d = *reinterpret_cast<const DWORD *>(p);
+        p += 4;
+        return d;
+    };
     auto text = [&] {
         std::wstring s;
         for (WORD c; (c = word()) != 0;)
@@ -91,8 +99,8 @@ TEST(ProgressTemplate, AsTheWindowIsBuiltFrom)
     EXPECT_EQ(box[1], 0);
     EXPECT_EQ(box[2], 387);
     EXPECT_EQ(box[3], 210);
-    EXPECT_EQ(word(), 0); // no menu
-    EXPECT_EQ(word(), 0); // default class
+    EXPECT_EQ(word(), 0);   // no menu
+    EXPECT_EQ(word(), 0);   // default class
     EXPECT_EQ(text(), L""); // no title
     EXPECT_EQ(word(), 10);  // point size
     EXPECT_EQ(word(), 0);   // weight
@@ -337,7 +345,8 @@ TEST_F(ProgressDialogTest, PaintedSlideLightsItsMarker)
         HDC dc = ::GetDC(m_hwnd);
         for (int marker = 1; marker <= 7; ++marker) {
             const int x = 62 + 38 * (marker - 1) + 5, y = 270;
-            EXPECT_EQ(::GetPixel(dc, x, y), marker == slide ? orange : grey) << "slide " << slide << " marker " << marker;
+            EXPECT_EQ(::GetPixel(dc, x, y), marker == slide ? orange : grey)
+                << "slide " << slide << " marker " << marker;
         }
         ::ReleaseDC(m_hwnd, dc);
     }
