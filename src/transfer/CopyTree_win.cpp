@@ -52,10 +52,10 @@ void CMainFrame::CopyTree(std::string source, std::string destination)
 LRESULT CMainFrame::CopyReferenceDatabase(WPARAM, LPARAM)
 {
     benchlog::Mark("reference_begin");
-    // The progress window paints its bar when idle, and the reference copy holds this thread for its whole length:
-    // whatever it still owes is painted now, so it shows the last file's count and bar meanwhile.
-    if (m_pProgressDlg && m_pProgressDlg->GetSafeHwnd())
-        ::UpdateWindow(m_pProgressDlg->GetSafeHwnd());
+    // The progress window paints when this thread is idle, and the reference copy holds it for its whole length:
+    // whatever the window still owes is painted now, so it shows the last file's count and bar meanwhile.
+    if (m_pProgressDlg)
+        m_pProgressDlg->PaintNow();
     CopyTree(JoinPath(GetLauncherFolder(), kReferenceFolder), JoinPath(GetInstallFolder(), kReferenceFolder));
     benchlog::Mark("reference_done");
     return 0;

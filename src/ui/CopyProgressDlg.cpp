@@ -227,6 +227,14 @@ void CCopyProgressDlg::ReleasePainting()
     }
 }
 
+void CCopyProgressDlg::PaintNow()
+{
+    if (!m_hWnd)
+        return;
+    ReleasePainting();
+    ::UpdateWindow(m_hWnd);
+}
+
 LRESULT CCopyProgressDlg::OnCopyProgress(WPARAM wParam, LPARAM lParam)
 {
     HoldPainting();

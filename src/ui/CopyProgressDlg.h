@@ -15,6 +15,9 @@ public:
 
     bool Create(HWND parent = nullptr);
     void SetProgressRange(int nLower, int nUpper, int nStep);
+    // Paints at once whatever the window owes, the bar and the counter included, before this thread turns to
+    // something long.
+    void PaintNow();
 
     // For tests and diagnostics.
     int GetSlide() const { return m_nSlide; }

@@ -278,6 +278,37 @@ TEST_F(ProgressDialogTest, PaintedBarFollowsThePosition)
     }
 }
 
+// Before the reference copy holds this thread, the window paints what it owes at once: the last file's count and
+// a full bar are on the screen without a single message run in between.
+TEST_F(ProgressDialogTest, PaintNowShowsTheLastFileAtOnce)
+{
+    const int total = 40;
+    m_dlg.SetProgressRange(0, total, 1);
+    PumpUntilPainted();
+    for (int i = 0; i < total; ++i)
+        ::SendMessageA(m_hwnd, WM_COPY_PROGRESS, i, total);
+    m_dlg.PaintNow();
+
+    HWND count = ::GetDlgItem(m_hwnd, IDC_COUNT);
+    EXPECT_TRUE(::IsWindowVisible(m_bar) && ::IsWindowVisible(count));
+    RECT bar;
+    ::GetClientRect(m_bar, &bar);
+    HDC dc = ::GetDC(m_bar);
+    EXPECT_EQ(::GetPixel(dc, bar.right - 2, bar.bottom / 2), ::GetSysColor(COLOR_HIGHLIGHT));
+    ::ReleaseDC(m_bar, dc);
+    // The counter's cells are white behind black characters: some black shows where "40 / 40" is written.
+    RECT cell;
+    ::GetClientRect(count, &cell);
+    dc = ::GetDC(count);
+    int dark = 0;
+    for (int x = 0; x < cell.right; ++x) {
+        for (int y = 0; y < cell.bottom; ++y)
+            dark += ::GetPixel(dc, x, y) == RGB(0, 0, 0);
+    }
+    ::ReleaseDC(count, dc);
+    EXPECT_GT(dark, 0);
+}
+
 // More files than a 16-bit range holds: the bar is full exactly at the last file.
 TEST_F(ProgressDialogTest, ThirtyTwoBitRange)
 {
