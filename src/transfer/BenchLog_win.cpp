@@ -79,7 +79,10 @@ GetMemoryInfo FindGetMemoryInfo()
 
 } // namespace
 
-bool Enabled() { return !LogPath().empty(); }
+bool Enabled()
+{
+    return !LogPath().empty();
+}
 
 void Mark(const char *phase)
 {

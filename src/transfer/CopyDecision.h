@@ -7,8 +7,8 @@ struct CopyFacts {
     bool targetReadable = false; // the target exists and opens for reading
     uint32_t sourceSize = 0;     // low 32 bits, as the sizes are compared
     uint32_t targetSize = 0;
-    std::string sourcePath;      // for the extension
-    bool timesKnown = false;     // both last-write times could be read
+    std::string sourcePath;  // for the extension
+    bool timesKnown = false; // both last-write times could be read
     uint64_t sourceTime = 0;
     uint64_t targetTime = 0;
 };

@@ -17,8 +17,9 @@ constexpr char kProjectFile[] = "Default.npj";
 
 namespace {
 
-// `existing` lists the destination's names; a folder this copy has just created is known to be empty.
-void CopyTreeInto(const std::string &source, const std::string &destination, const FolderListing &existing)
+// `existing` lists the destination's names; a folder this copy has just made (`newFolder`) is known to be empty.
+void CopyTreeInto(const std::string &source, const std::string &destination, const FolderListing &existing,
+                  bool newFolder)
 {
     FileFind finder;
     bool more = finder.FindFile(source + "\\*.*");
@@ -29,13 +30,13 @@ void CopyTreeInto(const std::string &source, const std::string &destination, con
         const std::string target = JoinPath(destination, finder.GetFileName());
         if (finder.IsDirectory()) {
             const bool created = ::CreateDirectoryA(target.c_str(), nullptr) != FALSE;
-            CopyTreeInto(finder.GetFilePath(), target, created ? FolderListing() : FolderListing(target));
+            CopyTreeInto(finder.GetFilePath(), target, created ? FolderListing() : FolderListing(target), created);
             continue;
         }
         const std::string path = finder.GetFilePath();
         const NewTargetCopy fresh = existing.Has(finder.GetFileName())
                                         ? NewTargetCopy::TargetExists
-                                        : CopyToNewTarget(path, target, finder.GetAttributes());
+                                        : CopyToNewTarget(path, target, FoundFacts(finder), newFolder);
         const bool ok = fresh == NewTargetCopy::TargetExists ? ReplaceWithCopy(path, target, finder.GetAttributes())
                                                              : fresh == NewTargetCopy::Copied;
         ReportCopy(path, target, ok);
@@ -46,7 +47,7 @@ void CopyTreeInto(const std::string &source, const std::string &destination, con
 
 void CMainFrame::CopyTree(std::string source, std::string destination)
 {
-    CopyTreeInto(source, destination, FolderListing(destination));
+    CopyTreeInto(source, destination, FolderListing(destination), false);
 }
 
 LRESULT CMainFrame::CopyReferenceDatabase(WPARAM, LPARAM)

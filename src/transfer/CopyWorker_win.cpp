@@ -114,8 +114,8 @@ void CopyPatientFolder(const std::string &source, const std::string &destination
             continue;
         }
         // A target that is not there cannot be opened: the file is copied, as the decision would say.
-        const NewTargetCopy fresh =
-            existing.Has(name) ? NewTargetCopy::TargetExists : CopyToNewTarget(path, target, finder.GetAttributes());
+        const NewTargetCopy fresh = existing.Has(name) ? NewTargetCopy::TargetExists
+                                                       : CopyToNewTarget(path, target, FoundFacts(finder), created);
         if (fresh != NewTargetCopy::TargetExists)
             ReportCopy(path, target, fresh == NewTargetCopy::Copied);
         else if (ShouldCopy(ExistingTargetFacts(finder, target)))

@@ -16,14 +16,29 @@
 bool ReplaceWithCopy(const std::string &source, const std::string &target,
                      DWORD sourceAttributes = INVALID_FILE_ATTRIBUTES);
 
+// What the folder search found of a source file.
+class FileFind;
+struct SourceFacts {
+    DWORD attributes = INVALID_FILE_ATTRIBUTES;
+    uint64_t size = 0;
+    FILETIME lastWrite{};
+};
+SourceFacts FoundFacts(const FileFind &finder);
+
 // Copies `source` to a target that is not there yet, straight under the target's own name: with no old copy to
 // protect, the temporary file and the move of ReplaceWithCopy buy nothing, and under Wine each call on a name that
 // does not exist reads the whole folder. The copy refuses to overwrite, so an old copy that is there after all is
 // never touched: the answer is then TargetExists and the caller takes the way for an existing target. A failed copy
 // leaves no partial file behind.
+//
+// `freshFolder`: the caller made the target's folder a moment ago, so no old copy can be in it. A file at the target
+// after a failed copy is then this copy's partial one, unless another launcher running beside this one copied the
+// same file there complete: the source's size and last-write time (`source`) tell the two apart. Elsewhere the source
+// is held open over the copy instead, so that the copy cannot fail at opening it: a failure then comes after the
+// copy made its target, and the target is its own. The hold costs two requests to Wine's server a file.
 enum class NewTargetCopy { Copied, Failed, TargetExists };
-NewTargetCopy CopyToNewTarget(const std::string &source, const std::string &target,
-                              DWORD sourceAttributes = INVALID_FILE_ATTRIBUTES);
+NewTargetCopy CopyToNewTarget(const std::string &source, const std::string &target, const SourceFacts &facts = {},
+                              bool freshFolder = false);
 
 // The names in a folder, read with one search, for telling which targets surely do not exist without a call on each
 // of them. A name that is not listed goes to CopyToNewTarget, a listed one the way for an existing target; since

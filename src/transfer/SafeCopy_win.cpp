@@ -85,24 +85,40 @@ bool ReplaceWithCopy(const std::string &source, const std::string &target, DWORD
     return false;
 }
 
-NewTargetCopy CopyToNewTarget(const std::string &source, const std::string &target, DWORD sourceAttributes)
+SourceFacts FoundFacts(const FileFind &finder)
 {
-    // Held open over the copy, so the copy cannot fail at opening its source: a failure then comes from creating the
-    // target, which is refused for an existing one, or from writing it, and the target it leaves is this copy's own.
-    FileHandle held(::CreateFileA(source.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+    return SourceFacts{finder.GetAttributes(), finder.GetLength(), finder.GetLastWriteTime()};
+}
+
+NewTargetCopy CopyToNewTarget(const std::string &source, const std::string &target, const SourceFacts &facts,
+                              bool freshFolder)
+{
+    FileHandle held;
+    if (!freshFolder) {
+        held.Attach(::CreateFileA(source.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
                                   OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (!held) {
-        // Nothing was touched. Whether this counts as a failed copy depends on the target being there after all:
-        // an existing one may well be skipped.
-        return ::GetFileAttributesA(target.c_str()) == INVALID_FILE_ATTRIBUTES ? NewTargetCopy::Failed
-                                                                               : NewTargetCopy::TargetExists;
+        if (!held) {
+            // Nothing was touched. Whether this counts as a failed copy depends on the target being there after
+            // all: an existing one may well be skipped.
+            return ::GetFileAttributesA(target.c_str()) == INVALID_FILE_ATTRIBUTES ? NewTargetCopy::Failed
+                                                                                   : NewTargetCopy::TargetExists;
+        }
     }
     if (::CopyFileA(source.c_str(), target.c_str(), TRUE)) {
-        MakeWritable(target, sourceAttributes);
+        MakeWritable(target, facts.attributes);
         return NewTargetCopy::Copied;
     }
     if (AlreadyExists(::GetLastError()))
         return NewTargetCopy::TargetExists;
+    if (freshFolder) {
+        WIN32_FILE_ATTRIBUTE_DATA found;
+        if (!::GetFileAttributesExA(target.c_str(), GetFileExInfoStandard, &found))
+            return NewTargetCopy::Failed;
+        // A copy's last-write time is the source's, and it is set when the data is all there.
+        const uint64_t size = (uint64_t(found.nFileSizeHigh) << 32) | found.nFileSizeLow;
+        if (size == facts.size && ::CompareFileTime(&found.ftLastWriteTime, &facts.lastWrite) == 0)
+            return NewTargetCopy::TargetExists;
+    }
     RemovePartialCopy(target);
     return NewTargetCopy::Failed;
 }

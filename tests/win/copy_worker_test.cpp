@@ -196,49 +196,65 @@ TEST(CopyPatientFolder, TargetTheListingDoesNotKnow)
     }
 }
 
-// The copy to a target that is not there yet, and what it does when one is there after all.
+// The copy to a target that is not there yet, and what it does when one is there after all. In a folder the caller
+// has just made (`fresh`) the source is not held open over the copy: a file there can only be this copy's partial
+// one, which goes, or the complete copy of a launcher running beside this one, which stays.
 TEST(CopyToNewTarget, OutcomesAndWhatTheyLeave)
 {
-    enum Target { None, File, Folder };
+    enum Target { None, Old, Complete, Folder };
     struct Case {
         const char *what;
+        bool fresh;
         Target target;
         bool sourceLocked;
         NewTargetCopy result;
         const char *listing; // the destination afterwards
     };
     const Case cases[] = {
-        {"fresh", None, false, NewTargetCopy::Copied, "a.dcm"},
-        {"old copy", File, false, NewTargetCopy::TargetExists, "a.dcm"},
-        {"folder of the name", Folder, false, NewTargetCopy::TargetExists, "a.dcm/"},
-        {"unreadable source", None, true, NewTargetCopy::Failed, ""},
-        {"unreadable source, old copy", File, true, NewTargetCopy::TargetExists, "a.dcm"},
+        {"no target", false, None, false, NewTargetCopy::Copied, "a.dcm"},
+        {"old copy", false, Old, false, NewTargetCopy::TargetExists, "a.dcm"},
+        {"folder of the name", false, Folder, false, NewTargetCopy::TargetExists, "a.dcm/"},
+        {"unreadable source", false, None, true, NewTargetCopy::Failed, ""},
+        {"unreadable source, old copy", false, Old, true, NewTargetCopy::TargetExists, "a.dcm"},
+        {"fresh folder", true, None, false, NewTargetCopy::Copied, "a.dcm"},
+        {"fresh folder, a complete copy", true, Complete, false, NewTargetCopy::TargetExists, "a.dcm"},
+        {"fresh folder, folder of the name", true, Folder, false, NewTargetCopy::TargetExists, "a.dcm/"},
+        {"fresh folder, unreadable source", true, None, true, NewTargetCopy::Failed, ""},
+        {"fresh folder, unreadable source, a complete copy", true, Complete, true, NewTargetCopy::TargetExists,
+         "a.dcm"},
+        {"fresh folder, unreadable source, a partial copy", true, Old, true, NewTargetCopy::Failed, ""},
     };
     for (const Case &c : cases) {
         TempFolder t;
         MakeFolder(t / "Data");
         MakeFolder(t / "Patient");
-        WriteFile(t / "Data\\a.dcm", "NEW!");
-        SetWriteTime(t / "Data\\a.dcm", kTime);
-        ::SetFileAttributesA((t / "Data\\a.dcm").c_str(), FILE_ATTRIBUTE_READONLY);
-        if (c.target == File)
-            WriteFile(t / "Patient\\a.dcm", "OLD");
+        const std::string source = t / "Data\\a.dcm", target = t / "Patient\\a.dcm";
+        WriteFile(source, "NEW!");
+        SetWriteTime(source, kTime);
+        ::SetFileAttributesA(source.c_str(), FILE_ATTRIBUTE_READONLY);
+        if (c.target == Old)
+            WriteFile(target, "OLD");
+        if (c.target == Complete) {
+            ASSERT_TRUE(::CopyFileA(source.c_str(), target.c_str(), TRUE));
+            ::SetFileAttributesA(target.c_str(), FILE_ATTRIBUTE_NORMAL);
+        }
         if (c.target == Folder)
-            MakeFolder(t / "Patient\\a.dcm");
+            MakeFolder(target);
         FileHandle lock;
         if (c.sourceLocked)
-            lock.Attach(
-                ::CreateFileA((t / "Data\\a.dcm").c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr));
-        EXPECT_EQ(CopyToNewTarget(t / "Data\\a.dcm", t / "Patient\\a.dcm"), c.result) << c.what;
+            lock.Attach(::CreateFileA(source.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr));
+        const SourceFacts facts{FILE_ATTRIBUTE_READONLY, 4,
+                                FILETIME{static_cast<DWORD>(kTime), static_cast<DWORD>(kTime >> 32)}};
+        EXPECT_EQ(CopyToNewTarget(source, target, facts, c.fresh), c.result) << c.what;
         EXPECT_EQ(ListFolder(t / "Patient"), c.listing) << c.what;
-        if (c.target == File) {
-            EXPECT_EQ(ReadFile(t / "Patient\\a.dcm"), "OLD") << c.what;
+        if (c.target == Old && *c.listing) {
+            EXPECT_EQ(ReadFile(target), "OLD") << c.what;
         }
-        if (c.result == NewTargetCopy::Copied) {
+        if (c.result == NewTargetCopy::Copied || c.target == Complete) {
             // As the copy by way of a temporary file made it: the source's content and time, writable.
-            EXPECT_EQ(ReadFile(t / "Patient\\a.dcm"), "NEW!");
-            EXPECT_EQ(WriteTime(t / "Patient\\a.dcm"), kTime);
-            EXPECT_FALSE(::GetFileAttributesA((t / "Patient\\a.dcm").c_str()) & FILE_ATTRIBUTE_READONLY);
+            EXPECT_EQ(ReadFile(target), "NEW!") << c.what;
+            EXPECT_EQ(WriteTime(target), kTime) << c.what;
+            EXPECT_FALSE(::GetFileAttributesA(target.c_str()) & FILE_ATTRIBUTE_READONLY) << c.what;
         }
     }
 }
