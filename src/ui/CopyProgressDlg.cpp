@@ -81,6 +81,8 @@ BOOL CCopyProgressDlg::OnInitDialog()
     // is a blank, which names no class of any theme: Wine takes an empty one for no list at all and keeps the theme.
     HWND bar = m_ctrlProgress.GetSafeHwnd();
     ::SetWindowTheme(bar, L" ", L" ");
+    ::SetWindowLongPtrA(bar, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
+    m_barProc = reinterpret_cast<WNDPROC>(::SetWindowLongPtrA(bar, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(BarProc)));
 
     RECT window{};
     ::GetWindowRect(m_hWnd, &window);
@@ -201,17 +203,17 @@ void CCopyProgressDlg::OnLButtonDown(UINT, POINT point)
 
 // Under Wine the bar paints itself inside every step, and the counter inside every change of its text, while the
 // copy worker waits: several requests to Wine's server and a drawing each, three times the cost of the message
-// itself. A screen needs no more than a few pictures a second of a count that changes thousands of times. So when a
-// progress message comes, the two stop painting (WM_SETREDRAW), and the paint timer lets them paint once, with what
-// they then hold, an interval later. Their position and their text are exact after every message all the same; the
-// screen is at most one interval behind them.
+// itself. A screen needs no more than a few pictures a second of a count that changes thousands of times. So while
+// progress messages come, the two hold their painting, and the paint timer lets them paint once, with what they then
+// hold, an interval later: the bar's own paints are answered by validating it (BarProc), and the counter's text is
+// stored the way the static control stores it, without the drawing that follows (StoreCounterText). Their position
+// and their text are exact after every message, and both stay visible windows; the screen is at most one interval
+// behind them.
 void CCopyProgressDlg::HoldPainting()
 {
     if (m_bPaintHeld)
         return;
     m_bPaintHeld = true;
-    for (HWND control : {m_ctrlProgress.GetSafeHwnd(), m_hCount})
-        ::SendMessageA(control, WM_SETREDRAW, FALSE, 0);
     ::SetTimer(m_hWnd, kPaintTimerId, kPaintIntervalMs, nullptr);
 }
 
@@ -221,10 +223,34 @@ void CCopyProgressDlg::ReleasePainting()
     if (!m_bPaintHeld)
         return;
     m_bPaintHeld = false;
-    for (HWND control : {m_ctrlProgress.GetSafeHwnd(), m_hCount}) {
-        ::SendMessageA(control, WM_SETREDRAW, TRUE, 0);
-        ::InvalidateRect(control, nullptr, FALSE);
+    ::InvalidateRect(m_ctrlProgress.GetSafeHwnd(), nullptr, FALSE);
+    ::InvalidateRect(m_hCount, nullptr, FALSE);
+}
+
+void CCopyProgressDlg::StoreCounterText(const std::string &text)
+{
+    char current[64];
+    const int length = ::GetWindowTextA(m_hCount, current, sizeof(current));
+    if (length == static_cast<int>(text.size()) && text.compare(0, text.size(), current, length) == 0)
+        return;
+    ::DefWindowProcA(m_hCount, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(text.c_str()));
+}
+
+LRESULT CALLBACK CCopyProgressDlg::BarProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam)
+{
+    CCopyProgressDlg *self = reinterpret_cast<CCopyProgressDlg *>(::GetWindowLongPtrA(hwnd, GWLP_USERDATA));
+    if (!self)
+        return ::DefWindowProcA(hwnd, msg, wParam, lParam);
+    const WNDPROC original = self->m_barProc;
+    if (msg == WM_PAINT && self->m_bPaintHeld) {
+        ::ValidateRect(hwnd, nullptr);
+        return 0;
     }
+    if (msg == WM_NCDESTROY) {
+        ::SetWindowLongPtrA(hwnd, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(original));
+        ::SetWindowLongPtrA(hwnd, GWLP_USERDATA, 0);
+    }
+    return ::CallWindowProcA(original, hwnd, msg, wParam, lParam);
 }
 
 void CCopyProgressDlg::PaintNow()
@@ -244,6 +270,6 @@ LRESULT CCopyProgressDlg::OnCopyProgress(WPARAM wParam, LPARAM lParam)
     // The exchange of the two texts a file changes, with the controls as found once: under Wine every lookup of a
     // control asks the server. The label never changes.
     SetControlText(m_hStatus, m_strStatus);
-    SetControlText(m_hCount, m_strCount);
+    StoreCounterText(m_strCount);
     return TRUE;
 }

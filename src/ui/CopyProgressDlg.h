@@ -39,9 +39,12 @@ private:
     void DrawSlide();
     void HoldPainting();
     void ReleasePainting();
+    void StoreCounterText(const std::string &text);
+    static LRESULT CALLBACK BarProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam);
 
     HWND m_parent;
-    // The bar and the counter are kept from painting until the paint timer fires.
+    // The bar's own window procedure; the bar and the counter are kept from painting until the paint timer fires.
+    WNDPROC m_barProc = nullptr;
     bool m_bPaintHeld = false;
     HWND m_hStatus = nullptr;
     HWND m_hCount = nullptr;

@@ -285,12 +285,14 @@ TEST_F(ProgressDialogTest, PaintNowShowsTheLastFileAtOnce)
     const int total = 40;
     m_dlg.SetProgressRange(0, total, 1);
     PumpUntilPainted();
-    for (int i = 0; i < total; ++i)
+    HWND count = ::GetDlgItem(m_hwnd, IDC_COUNT);
+    for (int i = 0; i < total; ++i) {
         ::SendMessageA(m_hwnd, WM_COPY_PROGRESS, i, total);
+        // While their painting is held the two stay what the template made them: visible windows.
+        EXPECT_TRUE(::IsWindowVisible(m_bar) && ::IsWindowVisible(count)) << i;
+    }
     m_dlg.PaintNow();
 
-    HWND count = ::GetDlgItem(m_hwnd, IDC_COUNT);
-    EXPECT_TRUE(::IsWindowVisible(m_bar) && ::IsWindowVisible(count));
     RECT bar;
     ::GetClientRect(m_bar, &bar);
     HDC dc = ::GetDC(m_bar);
