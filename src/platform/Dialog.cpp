@@ -46,15 +46,17 @@ bool ReturnsResultDirectly(UINT msg)
 
 } // namespace
 
-void SetControlText(HWND control, const std::string &value)
+bool ShowsText(HWND control, const std::string &value)
 {
-    if (!control)
-        return;
     char current[512];
     const int length = ::GetWindowTextA(control, current, sizeof(current));
-    if (length == static_cast<int>(value.size()) && value.compare(0, value.size(), current, length) == 0)
-        return;
-    ::SetWindowTextA(control, value.c_str());
+    return length == static_cast<int>(value.size()) && value.compare(0, value.size(), current, length) == 0;
+}
+
+void SetControlText(HWND control, const std::string &value)
+{
+    if (control && !ShowsText(control, value))
+        ::SetWindowTextA(control, value.c_str());
 }
 
 void DataExchange::Text(int id, const std::string &value)
@@ -139,7 +141,7 @@ bool Dialog::OnMessage(UINT, WPARAM, LPARAM, LRESULT &)
 
 void Dialog::HandleAheadOfDialogManager(UINT msg)
 {
-    m_aheadMessages.push_back(msg);
+    m_aheadMessage = msg;
     if (!m_dialogManagerProc && m_hWnd)
         m_dialogManagerProc = reinterpret_cast<WNDPROC>(
             ::SetWindowLongPtrA(m_hWnd, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(StaticWindowProc)));
@@ -151,15 +153,13 @@ LRESULT CALLBACK Dialog::StaticWindowProc(HWND hwnd, UINT msg, WPARAM wParam, LP
     if (!self) // gone: the dialog procedure forgot it at WM_NCDESTROY, and the window is ending
         return ::DefDlgProcA(hwnd, msg, wParam, lParam);
     const WNDPROC dialogManager = self->m_dialogManagerProc;
-    for (const UINT ahead : self->m_aheadMessages) {
-        LRESULT result = 0;
-        if (msg == ahead && self->OnMessage(msg, wParam, lParam, result))
-            return result;
-    }
+    LRESULT result = 0;
+    if (msg == self->m_aheadMessage && self->OnMessage(msg, wParam, lParam, result))
+        return result;
     if (msg == WM_NCDESTROY) {
         ::SetWindowLongPtrA(hwnd, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(dialogManager));
         self->m_dialogManagerProc = nullptr;
-        self->m_aheadMessages.clear();
+        self->m_aheadMessage = 0;
     }
     return ::CallWindowProcA(dialogManager, hwnd, msg, wParam, lParam);
 }

@@ -3,10 +3,10 @@
 
 #include <string>
 
-#include <vector>
-
 class ProgressCtrl;
 
+// Whether a control's text is `value` already.
+bool ShowsText(HWND control, const std::string &value);
 // Writes `value` to a control unless the control already shows it: no repaint for an unchanged text.
 void SetControlText(HWND control, const std::string &value);
 
@@ -52,9 +52,9 @@ protected:
     virtual void OnCancel();
     // Returns true when the message was handled; `result` is then the dialog's answer.
     virtual bool OnMessage(UINT msg, WPARAM wParam, LPARAM lParam, LRESULT &result);
-    // From OnInitDialog on, `msg` goes to OnMessage straight from the window's procedure, ahead of the dialog
-    // manager, and its result is the message's result. For a private message sent at a high rate: the dialog
-    // manager's way costs two writes of DWLP_MSGRESULT per message, each a request to Wine's server, and under a
+    // From OnInitDialog on, `msg` (one message a dialog) goes to OnMessage straight from the window's procedure, ahead
+    // of the dialog manager, and its result is the message's result. For a private message sent at a high rate: the
+    // dialog manager's way costs two writes of DWLP_MSGRESULT per message, each a request to Wine's server, and under a
     // theme the theme's own look at every message. The message must be one the dialog manager has no use for.
     void HandleAheadOfDialogManager(UINT msg);
 
@@ -68,7 +68,7 @@ private:
     UINT m_templateId;
     bool m_modal = false;
     WNDPROC m_dialogManagerProc = nullptr;
-    std::vector<UINT> m_aheadMessages;
+    UINT m_aheadMessage = 0;
 };
 
 // The common controls' progress bar as the dialog's member.

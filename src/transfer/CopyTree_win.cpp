@@ -17,10 +17,10 @@ constexpr char kProjectFile[] = "Default.npj";
 
 namespace {
 
-// `existing` lists the destination's names; a folder this copy has just made (`newFolder`) is known to be empty.
-void CopyTreeInto(const std::string &source, const std::string &destination, const FolderListing &existing,
-                  bool newFolder)
+// A folder this copy has just made (`newFolder`) is known to be empty; another is listed once.
+void CopyTreeInto(const std::string &source, const std::string &destination, bool newFolder)
 {
+    const FolderListing existing = newFolder ? FolderListing() : FolderListing(destination);
     FileFind finder;
     bool more = finder.FindFile(source + "\\*.*");
     while (more) {
@@ -30,14 +30,15 @@ void CopyTreeInto(const std::string &source, const std::string &destination, con
         const std::string target = JoinPath(destination, finder.GetFileName());
         if (finder.IsDirectory()) {
             const bool created = ::CreateDirectoryA(target.c_str(), nullptr) != FALSE;
-            CopyTreeInto(finder.GetFilePath(), target, created ? FolderListing() : FolderListing(target), created);
+            CopyTreeInto(finder.GetFilePath(), target, created);
             continue;
         }
         const std::string path = finder.GetFilePath();
+        const SourceFacts facts = FoundFacts(finder);
         const NewTargetCopy fresh = existing.Has(finder.GetFileName())
                                         ? NewTargetCopy::TargetExists
-                                        : CopyToNewTarget(path, target, FoundFacts(finder), newFolder);
-        const bool ok = fresh == NewTargetCopy::TargetExists ? ReplaceWithCopy(path, target, finder.GetAttributes())
+                                        : CopyToNewTarget(path, target, facts, newFolder);
+        const bool ok = fresh == NewTargetCopy::TargetExists ? ReplaceWithCopy(path, target, facts)
                                                              : fresh == NewTargetCopy::Copied;
         ReportCopy(path, target, ok);
     }
@@ -47,7 +48,7 @@ void CopyTreeInto(const std::string &source, const std::string &destination, con
 
 void CMainFrame::CopyTree(std::string source, std::string destination)
 {
-    CopyTreeInto(source, destination, FolderListing(destination), false);
+    CopyTreeInto(source, destination, false);
 }
 
 LRESULT CMainFrame::CopyReferenceDatabase(WPARAM, LPARAM)

@@ -114,12 +114,13 @@ void CopyPatientFolder(const std::string &source, const std::string &destination
             continue;
         }
         // A target that is not there cannot be opened: the file is copied, as the decision would say.
-        const NewTargetCopy fresh = existing.Has(name) ? NewTargetCopy::TargetExists
-                                                       : CopyToNewTarget(path, target, FoundFacts(finder), created);
+        const SourceFacts facts = FoundFacts(finder);
+        const NewTargetCopy fresh =
+            existing.Has(name) ? NewTargetCopy::TargetExists : CopyToNewTarget(path, target, facts, created);
         if (fresh != NewTargetCopy::TargetExists)
             ReportCopy(path, target, fresh == NewTargetCopy::Copied);
         else if (ShouldCopy(ExistingTargetFacts(finder, target)))
-            ReportCopy(path, target, ReplaceWithCopy(path, target, finder.GetAttributes()));
+            ReportCopy(path, target, ReplaceWithCopy(path, target, facts));
         fileHandled();
     }
 }

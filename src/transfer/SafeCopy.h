@@ -5,25 +5,23 @@
 #include <string>
 #include <vector>
 
-// Copies `source` over `target` without ever destroying a good copy: the data goes into a temporary
-// file in the target's folder first and replaces the target only when the whole source was read. On
-// failure the target is as it was and no temporary file remains. The target's attributes are reset
-// first, so a read-only copy left by an earlier disc is replaced. The copy is made writable (see
-// `sourceAttributes` below).
-//
-// Both copies take `sourceAttributes`, the source's attributes as its folder's search found them, and clear the
-// read-only mark that a read-only source hands on to its copy; pass INVALID_FILE_ATTRIBUTES where they are not known.
-bool ReplaceWithCopy(const std::string &source, const std::string &target,
-                     DWORD sourceAttributes = INVALID_FILE_ATTRIBUTES);
-
-// What the folder search found of a source file.
 class FileFind;
+
+// What the folder search found of a source file. Both copies below clear the read-only mark that a read-only
+// source hands on to its copy; a source found writable gives a writable copy, which is not looked up again. The
+// defaults stand for facts not known.
 struct SourceFacts {
     DWORD attributes = INVALID_FILE_ATTRIBUTES;
     uint64_t size = 0;
     FILETIME lastWrite{};
 };
 SourceFacts FoundFacts(const FileFind &finder);
+
+// Copies `source` over `target` without ever destroying a good copy: the data goes into a temporary
+// file in the target's folder first and replaces the target only when the whole source was read. On
+// failure the target is as it was and no temporary file remains. The target's attributes are reset
+// first, so a read-only copy left by an earlier disc is replaced.
+bool ReplaceWithCopy(const std::string &source, const std::string &target, const SourceFacts &facts = {});
 
 // Copies `source` to a target that is not there yet, straight under the target's own name: with no old copy to
 // protect, the temporary file and the move of ReplaceWithCopy buy nothing, and under Wine each call on a name that
@@ -33,7 +31,7 @@ SourceFacts FoundFacts(const FileFind &finder);
 //
 // `freshFolder`: the caller made the target's folder a moment ago, so no old copy can be in it. A file at the target
 // after a failed copy is then this copy's partial one, unless another launcher running beside this one copied the
-// same file there complete: the source's size and last-write time (`source`) tell the two apart. Elsewhere the source
+// same file there complete: the source's size and last-write time (`facts`) tell the two apart. Elsewhere the source
 // is held open over the copy instead, so that the copy cannot fail at opening it: a failure then comes after the
 // copy made its target, and the target is its own. The hold costs two requests to Wine's server a file.
 enum class NewTargetCopy { Copied, Failed, TargetExists };

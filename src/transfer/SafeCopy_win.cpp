@@ -22,8 +22,7 @@ void RemovePartialCopy(const std::string &path)
 
 // Files on a disc are read-only, and the copy carries the mark: the viewer could not save the project it is
 // started on. The copies in the viewer's folders are its working files, so the mark goes; the other attributes
-// stay as they came. The copy's attributes are the source's: a copy of a source the search found writable is
-// writable, and is not looked up again.
+// stay as they came. The copy's attributes are the source's.
 void MakeWritable(const std::string &path, DWORD sourceAttributes)
 {
     if (!(sourceAttributes & FILE_ATTRIBUTE_READONLY))
@@ -57,7 +56,7 @@ void ReportCopy(const std::string &source, const std::string &target, bool ok)
     DebugLine(kCopyLine, source.c_str(), target.c_str(), ok ? "Success" : "Failed");
 }
 
-bool ReplaceWithCopy(const std::string &source, const std::string &target, DWORD sourceAttributes)
+bool ReplaceWithCopy(const std::string &source, const std::string &target, const SourceFacts &facts)
 {
     ::SetFileAttributesA(target.c_str(), FILE_ATTRIBUTE_NORMAL);
 
@@ -75,7 +74,7 @@ bool ReplaceWithCopy(const std::string &source, const std::string &target, DWORD
             RemovePartialCopy(temp); // a source that could not be read to its end leaves a partial copy
             return false;
         }
-        MakeWritable(temp, sourceAttributes);
+        MakeWritable(temp, facts.attributes);
         if (!::MoveFileExA(temp.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING)) {
             RemovePartialCopy(temp);
             return false;

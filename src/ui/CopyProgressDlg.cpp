@@ -229,11 +229,8 @@ void CCopyProgressDlg::ReleasePainting()
 
 void CCopyProgressDlg::StoreCounterText(const std::string &text)
 {
-    char current[64];
-    const int length = ::GetWindowTextA(m_hCount, current, sizeof(current));
-    if (length == static_cast<int>(text.size()) && text.compare(0, text.size(), current, length) == 0)
-        return;
-    ::DefWindowProcA(m_hCount, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(text.c_str()));
+    if (!ShowsText(m_hCount, text))
+        ::DefWindowProcA(m_hCount, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(text.c_str()));
 }
 
 LRESULT CALLBACK CCopyProgressDlg::BarProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam)
