@@ -6,7 +6,7 @@ AUTORUN_PACKAGES=(
     g++-mingw-w64-i686 binutils-mingw-w64-i686
     wine wine64 wine32:i386
     xvfb xauth x11-utils xdotool imagemagick
-    python3 python3-pil python3-pytest fonts-dejavu-core
+    python3 python3-pil python3-pytest fonts-dejavu-core fonts-wine
     clang libclang-rt-14-dev xorriso locales
 )
 

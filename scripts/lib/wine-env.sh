@@ -30,6 +30,10 @@ wine_env_start() {
     # background Wine process keeps a caller's pipe open.
     wineserver -p </dev/null >/dev/null 2>&1
     wineboot -i </dev/null >"$WINE_ENV_DIR/wineboot.log" 2>&1
+    # Windows' dialog font. Wine here loads only the fonts that fontconfig knows and those in the prefix's
+    # Fonts folder, not its own data folder: without this copy a dialog asking for Tahoma gets DejaVu Sans,
+    # whose wider dialog units make every dialog larger than on Windows.
+    cp /usr/share/wine/fonts/tahoma.ttf /usr/share/wine/fonts/tahomabd.ttf "$WINEPREFIX/drive_c/windows/Fonts/"
     # Unmanaged windows close at once (a managed one costs 2 s without a window manager), and no theme,
     # as on Windows for a program without a common-controls 6 manifest.
     wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /t REG_SZ /d N /f </dev/null >/dev/null 2>&1
