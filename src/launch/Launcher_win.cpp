@@ -44,6 +44,7 @@ void CMainFrame::RunLauncher()
     };
     facts.isViewerInstalled = [this] { return IsViewerInstalled(); };
     facts.isInstalledVersionOlder = [this] { return IsInstalledVersionOlder(); };
+    facts.isLeadByte = IsAnsiLeadByte;
 
     switch (DecideLaunch(facts)) {
     case LaunchOutcome::CloseAtOnce:
