@@ -23,7 +23,8 @@ SourceFacts FoundFacts(const FileFind &finder);
 //  2. The staged copy counts only when it is whole: its size must be the size the folder search reported. CopyFile
 //     may report success after a read error (Wine does, for a scratched disc), so its answer alone is not trusted.
 //  3. A whole copy takes the target's place in one rename, so the earlier copy stays until then. An earlier copy
-//     loses its read-only mark first: Windows refuses to replace a read-only file (Wine allows it). A target the
+//     that refuses the rename for its read-only mark loses its marks, and the rename is tried again: Windows refuses
+//     to replace a read-only file (Wine allows it). A target the
 //     caller believes new is not overwritten: when one is there after all (a name the listing did not know, another
 //     launcher's copy) the answer is TargetExists and the caller decides again.
 // The staging folder is made at the first file and removed at the end. One left by a process that was cut off (a

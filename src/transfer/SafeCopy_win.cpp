@@ -141,11 +141,18 @@ Delivered Delivery::Deliver(const std::string &source, const std::string &target
         return Delivered::Failed;
     }
     MakeWritable(staged, facts.attributes);
-    if (known == TargetKnown::Existing)
-        ::SetFileAttributesA(target.c_str(), FILE_ATTRIBUTE_NORMAL);
-    if (m_move(staged.c_str(), target.c_str(), known == TargetKnown::Existing ? MOVEFILE_REPLACE_EXISTING : 0))
+    const DWORD flags = known == TargetKnown::Existing ? MOVEFILE_REPLACE_EXISTING : 0;
+    bool moved = m_move(staged.c_str(), target.c_str(), flags) != FALSE;
+    DWORD error = moved ? ERROR_SUCCESS : ::GetLastError();
+    // Windows refuses to replace a read-only file: the earlier copy's marks go, and the rename is tried once more.
+    // Only then: a call on every target would cost as much as the rename itself.
+    if (!moved && known == TargetKnown::Existing && error == ERROR_ACCESS_DENIED &&
+        ::SetFileAttributesA(target.c_str(), FILE_ATTRIBUTE_NORMAL)) {
+        moved = m_move(staged.c_str(), target.c_str(), flags) != FALSE;
+        error = moved ? ERROR_SUCCESS : ::GetLastError();
+    }
+    if (moved)
         return Delivered::Copied;
-    const DWORD error = ::GetLastError();
     RemoveFile(staged);
     return known == TargetKnown::New && AlreadyExists(error) ? Delivered::TargetExists : Delivered::Failed;
 }
