@@ -17,7 +17,10 @@ namespace {
 constexpr std::string_view kForbidden = "\\/:<>\"|?*";
 constexpr unsigned char kFirstPrintable = 0x20;
 
-bool IsLeadByte932(unsigned char c) { return (c >= 0x81 && c <= 0x9F) || (c >= 0xE0 && c <= 0xFC); }
+bool IsLeadByte932(unsigned char c)
+{
+    return (c >= 0x81 && c <= 0x9F) || (c >= 0xE0 && c <= 0xFC);
+}
 
 void CheckValid(const std::string &id, LeadBytePredicate isLeadByte)
 {

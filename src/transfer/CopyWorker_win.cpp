@@ -112,13 +112,12 @@ void CopyPatientFolder(const std::string &source, const std::string &destination
         }
         // A name not listed is delivered straight away; one that exists after all is decided on like a listed one.
         const SourceFacts facts = FoundFacts(finder);
-        const Delivered fresh = existing.Has(name) ? Delivered::TargetExists
-                                                   : delivery.Deliver(path, target, facts, TargetKnown::New);
+        const Delivered fresh =
+            existing.Has(name) ? Delivered::TargetExists : delivery.Deliver(path, target, facts, TargetKnown::New);
         if (fresh != Delivered::TargetExists)
             ReportCopy(path, target, fresh == Delivered::Copied);
         else if (ShouldCopy(ExistingTargetFacts(finder, target)))
-            ReportCopy(path, target,
-                       delivery.Deliver(path, target, facts, TargetKnown::Existing) == Delivered::Copied);
+            ReportCopy(path, target, delivery.Deliver(path, target, facts, TargetKnown::Existing) == Delivered::Copied);
         fileHandled();
     }
 }

@@ -99,9 +99,7 @@ SourceFacts FoundFacts(const FileFind &finder)
     return SourceFacts{finder.GetAttributes(), finder.GetLength(), finder.GetLastWriteTime()};
 }
 
-Delivery::Delivery(const std::string &destination, MoveFileFunction move) : m_destination(destination), m_move(move)
-{
-}
+Delivery::Delivery(const std::string &destination, MoveFileFunction move) : m_destination(destination), m_move(move) {}
 
 Delivery::~Delivery()
 {

@@ -69,10 +69,11 @@ TEST(StagingFolderName, ReadBackExactlyAndNothingElse)
     EXPECT_EQ(read.number, owner.number);
 
     // Names a patient's folder may carry, and earlier launchers' temporary files: none is taken for a staging folder.
-    for (const char *lookalike : {"~autorun-00001a2b-01db4c3d5e6f7081-12", "~autorun-00001a2b-01db4c3d5e6f7081-.tmp",
-                                  "~AUTORUN-00001A2B-01DB4C3D5E6F7081-12.tmp", "~autorun-1a2b-01db4c3d5e6f7081-0.tmp",
-                                  "~autorun-00001a2b-01db4c3d5e6f708-0.tmp", "~autorun-00001a2b-01db4c3d5e6f7081-012.tmp",
-                                  "~autorun-00001a2b-01db4c3d5e6f7081-0.tmp.old", "~autorun-0000la2b-01db4c3d5e6f7081-0.tmp",
-                                  "~cpy1a2b0001.tmp", "x~autorun-00001a2b-01db4c3d5e6f7081-0.tmp", ""})
+    for (const char *lookalike :
+         {"~autorun-00001a2b-01db4c3d5e6f7081-12", "~autorun-00001a2b-01db4c3d5e6f7081-.tmp",
+          "~AUTORUN-00001A2B-01DB4C3D5E6F7081-12.tmp", "~autorun-1a2b-01db4c3d5e6f7081-0.tmp",
+          "~autorun-00001a2b-01db4c3d5e6f708-0.tmp", "~autorun-00001a2b-01db4c3d5e6f7081-012.tmp",
+          "~autorun-00001a2b-01db4c3d5e6f7081-0.tmp.old", "~autorun-0000la2b-01db4c3d5e6f7081-0.tmp",
+          "~cpy1a2b0001.tmp", "x~autorun-00001a2b-01db4c3d5e6f7081-0.tmp", ""})
         EXPECT_FALSE(ParseStagingFolderName(lookalike, read)) << lookalike;
 }

@@ -110,7 +110,8 @@ TEST(CopyPatientFolder, EarlierCopysMarksDoNotSurvive)
     ::SetFileAttributesA((t / "Patient\\a.dcm").c_str(), FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN);
     CopyAll(t / "Data", t / "Patient");
     EXPECT_EQ(ReadFile(t / "Patient\\a.dcm"), "NEW!");
-    EXPECT_FALSE(::GetFileAttributesA((t / "Patient\\a.dcm").c_str()) & (FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_READONLY));
+    EXPECT_FALSE(::GetFileAttributesA((t / "Patient\\a.dcm").c_str()) &
+                 (FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_READONLY));
 }
 
 // Files on a disc are read-only; their copies are the viewer's working files and must be writable.
