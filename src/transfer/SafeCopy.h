@@ -22,11 +22,12 @@ SourceFacts FoundFacts(const FileFind &finder);
 //     there, a new name in an almost empty folder costs next to nothing.
 //  2. The staged copy counts only when it is whole: its size must be the size the folder search reported. CopyFile
 //     may report success after a read error (Wine does, for a scratched disc), so its answer alone is not trusted.
-//  3. A whole copy takes the target's place in one rename, so the earlier copy stays until then. An earlier copy
-//     that refuses the rename for its read-only mark loses its marks, and the rename is tried again: Windows refuses
-//     to replace a read-only file (Wine allows it). A target the
-//     caller believes new is not overwritten: when one is there after all (a name the listing did not know, another
-//     launcher's copy) the answer is TargetExists and the caller decides again.
+//  3. A whole copy loses the read-only mark a disc's file hands on (it is the viewer's working file) and takes the
+//     target's place in one rename, so the earlier copy stays until then. An earlier copy that refuses the rename
+//     for its read-only mark loses its marks, and the rename is tried again: Windows refuses to replace a read-only
+//     file (Wine allows it). A target the caller believes new is not overwritten: when one is there after all (a
+//     name the listing did not know, another launcher's copy) the answer is TargetExists and the caller decides
+//     again.
 // The staging folder is made at the first file and removed at the end. One left by a process that was cut off (a
 // power cut, the task manager) is removed by the next run that copies into the same folder; see
 // ClearStagingOfEndedRuns.
