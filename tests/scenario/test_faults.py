@@ -171,15 +171,20 @@ def test_the_run_after_one_cut_off_clears_what_it_left(world):
                   "~autorun-00000010-0000000000000000-0.tmp/scan.dcm": b"the patient's"}
     harness.write_tree(patient, lookalikes)
 
+    def left():
+        return [d for d in debris(root) if not any(d.startswith(f"Patient/A1/{name.split('/')[0]}")
+                                                   for name in lookalikes)]
+
     changed_disc(world, 1000)
     run = world.start()
     try:
-        assert harness.wait_for_progress_window(world.tmp)
-        time.sleep(0.5)
+        # Cut off while its copy is on the way: the moment something of it shows in the patient folder.
+        deadline = time.time() + 60
+        while not left() and run.running() and time.time() < deadline:
+            time.sleep(0.01)
     finally:
         run.kill()  # as a power cut or the task manager would
-    left = [d for d in debris(root) if not any(d.startswith(f"Patient/A1/{name.split('/')[0]}") for name in lookalikes)]
-    assert left, "the launcher was cut off after its copy"
+    assert left(), "the launcher was not cut off in the middle of its copy"
 
     changed_disc(world, 2000)
     run, rc = world.run(timeout=120)
