@@ -193,7 +193,9 @@ def folder_for_path_length(base: Path, file_name: str, length: int) -> Path:
     rest = length - len(harness.winpath(base)) - len("\\" + file_name)
     parts = []
     while rest > 0:
-        part = min(rest - 1, 60) if rest != 62 else 30  # never leave a remainder of 1: "\" alone
+        part = min(rest - 1, 60)
+        if rest - (part + 1) == 1:  # a remainder of one would be a backslash alone
+            part -= 1
         parts.append("p" * part)
         rest -= part + 1
     assert rest == 0

@@ -1,5 +1,8 @@
 // The named lock that processes sharing a file take turns with: real mutexes, across threads (a mutex
-// belongs to a thread, so two threads stand for two processes here).
+// belongs to a thread, so two threads stand for two processes here). Wine has one session; on Windows a
+// name without a "Global\" prefix is per session, so launchers of two logged-on users do not share the
+// lock. They need not: each has a profile folder of its own, and only a missing profile makes them
+// share C:\SUID.temp. No test here can tell.
 #include <gtest/gtest.h>
 
 #include <atomic>
