@@ -1,6 +1,8 @@
 """Command-line behaviour of suidtool; run by ctest with SUIDTOOL set to the binary."""
 import itertools
+import json
 import os
+import re
 import shutil
 import subprocess
 from pathlib import Path
@@ -23,29 +25,60 @@ def read_fields(path):
 @pytest.mark.parametrize("form, mark", [([], "091118"), (["--scrambled"], "")])
 def test_write_then_read(tmp_path, form, mark):
     target = tmp_path / "SUID.ini"
-    result = run("write", "--mode", "DiscStudio", "--id", " P 01 ", "--version", "7.-1.0.2147483647", *form, target)
+    result = run("write", "--mode", "DiscStudio", "--id", " P 01", "--viewer-version", "7.0.0.2147483647", *form,
+                 target)
     assert result.returncode == 0, result.stderr
     assert read_fields(target) == {
         "form": "scrambled" if form else "plain",
         "mode": "DiscStudio",
-        "id": " P 01 ",
-        "version": "7.-1.0.2147483647",
+        "id": " P 01",
+        "version": "7.0.0.2147483647",
         "mark": mark,
     }
     assert sorted(os.listdir(tmp_path)) == ["SUID.ini"]
 
 
+# IDs the profile reader would strip or unquote: written quoted, they come back as given.
+@pytest.mark.parametrize("mode, sid", [("DiscStudio", "''"), ("Clarivue", '""'), ("DiscStudio", "'a'"),
+                                       ("DiscStudio", " lead"), ("Clarivue", '" spaced "')])
+def test_ids_the_reader_would_change_are_written_quoted(tmp_path, mode, sid):
+    target = tmp_path / "SUID.ini"
+    result = run("write", "--mode", mode, "--id", sid, "--viewer-version", "1.0.0.0", target)
+    assert result.returncode == 0, result.stderr
+    assert read_fields(target)["id"] == sid
+
+
+# The launcher converts each version part with atoi: clamped to the int range, never wrapped or shifted.
+@pytest.mark.parametrize("written, read", [("-2147483647", "-2147483647"), ("-2147483648", "-2147483648"),
+                                           ("-2147483649", "-2147483648"), ("2147483647", "2147483647"),
+                                           ("2147483648", "2147483647"), (" 3.7", "3"), ("-2", "-2"),
+                                           ("x1", "0"), ("", "0")])
+def test_read_takes_version_parts_as_the_launcher_does(tmp_path, written, read):
+    target = tmp_path / "SUID.ini"
+    target.write_bytes(f"[Program Up]\nUP_A=091118\n[Program Version]\nHIMS={written}\nLOWMS=1\n"
+                       f"[Execute Mode]\nMode=DiscStudio\n[SUID]\nID=A\n".encode())
+    assert read_fields(target)["version"] == f"{read}.1.0.0"
+
+
+def test_forced_negative_version_round_trips(tmp_path):
+    target = tmp_path / "SUID.ini"
+    result = run("write", "--force", "--mode", "DiscStudio", "--id", "A", "--viewer-version",
+                 "-2147483647.-1.-2147483648.0", target)
+    assert result.returncode == 0, result.stderr
+    assert "warning: negative version part" in result.stderr
+    assert read_fields(target)["version"] == "-2147483647.-1.-2147483648.0"
+
+
 def test_scrambled_output_is_not_plain_text(tmp_path):
     scrambled = tmp_path / "SUID.ini"
     plain = tmp_path / "plain.ini"
-    assert run("write", "--mode", "Clarivue", "--id", "P0001", "--version", "1.2.3.4", "--scrambled",
+    assert run("write", "--mode", "Clarivue", "--id", "P0001", "--viewer-version", "1.2.3.4", "--scrambled",
                scrambled).returncode == 0
     assert b"P0001" not in scrambled.read_bytes()
     assert run("descramble", scrambled, plain).returncode == 0
     text = plain.read_bytes()
     assert b"[SUID]\r\nID=P0001\r\n" in text
     assert b"091118" not in text
-    assert read_fields(plain)["form"] == "scrambled"  # the descrambled text has no marker either
 
 
 def test_scramble_and_descramble_are_inverse(tmp_path):
@@ -61,43 +94,114 @@ def test_scramble_and_descramble_are_inverse(tmp_path):
     assert back.read_bytes() == original.read_bytes()
 
 
-@pytest.mark.parametrize("args, complaint", [
-    ([], "no command"),
-    (["frobnicate"], "unknown command"),
-    (["read"], "read needs"),
-    (["read", "a", "b"], "read needs"),
-    (["scramble", "a"], "scramble needs"),
-    (["write", "--mode", "M", "--id", "I", "F"], "--version"),
-    (["write", "--mode", "M", "--id", "I", "--version"], "needs a value"),
-    (["write", "--mode", "M", "--mode", "N", "--id", "I", "--version", "1.2.3.4", "F"], "twice"),
-    (["write", "--mode", "M", "--id", "I", "--version", "1.2.3.4", "--colour", "F"], "unknown option"),
-    (["write", "--mode", "M", "--id", "I", "--version", "1.2.3.4", "F", "G"], "one FILE"),
-    (["make-disc", "--patient", "P", "--id", "I", "--mode", "DiscStudio", "--version", "1.2.3.4"], "needs --out"),
-    (["make-disc", "--out", "O", "--patient", "P", "--id", "I", "--mode", "M", "--version", "1.2"], "bad version"),
-    (["make-disc", "--out", "O", "--out", "Q"], "twice"),
-    (["make-disc", "--out", "O", "--patient", "P", "--id", "I", "--mode", "M", "--version", "1.2.3.4", "X"],
-     "no arguments"),
-    (["check"], "exactly one DIR"),
-    (["check", "D", "--install-folder"], "needs a value"),
-    (["iso", "D"], "DIR and OUT.iso"),
-    (["iso", "D", "O.iso", "--label", "L" * 33], "bad label"),
-    (["iso", "D", "O.iso", "--label", "K\u00e9"], "bad label"),
-] + [(["write", "--mode", "M", "--id", "I", "--version", v, "F"], "bad version")
-     for v in ["1.2.3", "1.2.3.4.5", "1..3.4", "1.2.3.", "a.b.c.d", "1.2.3.2147483648", "+1.2.3.4", " 1.2.3.4"]])
-def test_usage_errors(tmp_path, args, complaint):
-    result = subprocess.run([TOOL, *args], capture_output=True, text=True, cwd=tmp_path)
-    assert result.returncode == 2
+def scrambled_twice(path):
+    assert run("write", "--mode", "DiscStudio", "--id", "A", "--viewer-version", "1.0.0.0", "--scrambled",
+               path).returncode == 0
+    assert run("scramble", "--force", path, path).returncode == 0
+
+
+@pytest.mark.parametrize("make, complaint", [
+    (lambda p: p.write_bytes(b"root:x:0:0:root:/root:/bin/bash\n"), "is not a SUID.ini"),
+    (lambda p: p.write_bytes(b""), "is empty"),
+    (scrambled_twice, "is not a SUID.ini"),
+    (lambda p: p.write_bytes(b"[SUID]\r\nID=A\r\n"), "without the plain form's marker"),
+], ids=["other-file", "empty", "scrambled-twice", "unmarked-plain"])
+def test_read_of_what_the_launcher_cannot_read_says_so(tmp_path, make, complaint):
+    target = tmp_path / "SUID.ini"
+    make(target)
+    result = run("read", target)
+    assert result.returncode == 1
+    assert result.stdout == ""
     assert complaint in result.stderr
-    assert "usage:" in result.stderr
+
+
+@pytest.mark.parametrize("command, make", [
+    ("scramble", lambda p: run("write", "--mode", "Clarivue", "--id", "A", "--viewer-version", "1.0.0.0",
+                               "--scrambled", p)),
+    ("descramble", lambda p: run("write", "--mode", "Clarivue", "--id", "A", "--viewer-version", "1.0.0.0", p)),
+])
+def test_transform_of_the_wrong_form_needs_force(tmp_path, command, make):
+    source, out = tmp_path / "in.ini", tmp_path / "out.ini"
+    make(source)
+    result = run(command, source, out)
+    assert result.returncode == 1
+    assert "--force" in result.stderr and "nothing written" in result.stderr
+    assert not out.exists()
+    assert run(command, "--force", source, out).returncode == 0
+    assert out.exists()
+
+
+W = ["write", "--mode", "DiscStudio", "--id", "I", "--viewer-version", "1.2.3.4"]
+
+
+@pytest.mark.parametrize("args, complaint", [
+    ([], "no command given"),
+    (["frobnicate"], "unknown command 'frobnicate'"),
+    (["help", "frobnicate"], "no command 'frobnicate'"),
+    (["read"], "missing FILE"),
+    (["read", "a", "b"], "b"),
+    (["scramble", "a"], "missing OUT"),
+    (["write", "F"], "missing --mode, --id and --viewer-version"),
+    (["make-disc", "--id", "I"], "missing --out, --patient, --mode and --viewer-version"),
+    (["write", "--mode", "M", "--id", "I", "--viewer-version"], "--viewer-version"),
+    (["write", "--mode", "M", "--mode", "N", "--id", "I", "--viewer-version", "1.2.3.4", "F"], "--mode"),
+    (W + ["--colour", "F"], "--colour"),
+    (W + ["F", "G"], "G"),
+    (["write", "--mode", "M", "--id", "I", "--viewer-version", "1.2.3.4", "--version", "1.2.3.4", "F"], "--version"),
+    (["check"], "missing PATH"),
+    (["check", "D", "--install-folder"], "--install-folder"),
+    (["iso", "D"], "missing OUT"),
+    (["iso", "D", "O.iso", "--label", "L" * 33], "at most 32"),
+    (["iso", "D", "O.iso", "--label", "K\u00e9"], "printable ASCII"),
+    (["iso", "D", "O.iso", "--label", "A*B"], "printable ASCII"),
+    (["make-disc", "--label", "A:B"], "printable ASCII"),
+    (["verify", "I"], "missing DIR"),
+] + [(["check", "--install-folder", folder, "D"], f"--install-folder: '{folder}'") for folder in
+     ["/opt/viewer", "Tovi2009", "C:", "C:\\Viewer\\", "C:\\a|b", "C:\\x\\CON", "\\\\server", "C:\\dot."]]
+  + [(["write", "--mode", "M", "--id", "I", "--viewer-version", v, "F"], "expected A.B.C.D")
+     for v in ["1.2.3", "1.2.3.4.5", "1..3.4", "1.2.3.", "a.b.c.d", "1.2.3.2147483648", "+1.2.3.4", " 1.2.3.4"]])
+def test_usage_errors_are_one_line_and_a_pointer(tmp_path, args, complaint):
+    result = subprocess.run([TOOL, *args], capture_output=True, text=True, cwd=tmp_path)
+    assert result.returncode == 2, result.stderr
+    lines = result.stderr.splitlines()
+    assert len(lines) == 2, result.stderr
+    assert complaint in lines[0]
+    assert lines[1].startswith("Run 'suidtool") and lines[1].endswith("--help' for more information.")
+    assert result.stdout == ""
     assert os.listdir(tmp_path) == []
 
 
-def test_help():
-    result = run("--help")
+@pytest.mark.parametrize("args", [["help", "make-disc"], ["make-disc", "--help"], ["make-disc", "-h"],
+                                  ["make-disc", "--out", "O", "--help"]])
+def test_help_of_a_command_shows_its_own_options(args):
+    result = run(*args)
     assert result.returncode == 0
-    for command in ("read", "write", "scramble", "descramble", "make-disc", "check", "iso"):
-        assert f"  {command} " in result.stdout
-    assert "<folder of suidtool>/../win32/autorun.exe" in result.stdout
+    assert "Usage: suidtool make-disc [OPTIONS]" in result.stdout
+    for option in ("--out", "--patient", "--viewer-version", "--label", "--force", "--quiet"):
+        assert option in result.stdout
+    assert "--install-folder" not in result.stdout  # check's, not make-disc's
+
+
+@pytest.mark.parametrize("args", [["--help"], ["-h"], ["help"]])
+def test_help_lists_every_command(args):
+    result = run(*args)
+    assert result.returncode == 0
+    for command in ("read", "write", "scramble", "descramble", "make-disc", "check", "iso", "verify"):
+        assert f"  {command} " in result.stdout, command
+
+
+def test_version_is_the_tools_own():
+    result = run("--version")
+    assert result.returncode == 0
+    assert re.fullmatch(r"suidtool \d+\.\d+\.\d+\n", result.stdout)
+
+
+def test_equals_form_the_older_version_spelling_and_double_dash(tmp_path):
+    result = subprocess.run([TOOL, "write", "--mode=Clarivue", "--id=A=B", "--version", "1.2.3.4", "--",
+                             "-SUID.ini"], capture_output=True, text=True, cwd=tmp_path)
+    assert result.returncode == 0, result.stderr
+    fields = read_fields(tmp_path / "-SUID.ini")
+    assert (fields["mode"], fields["id"], fields["version"]) == ("Clarivue", "A=B", "1.2.3.4")
 
 
 def test_unreadable_input(tmp_path):
@@ -112,11 +216,11 @@ def test_unreadable_input(tmp_path):
 def test_failed_write_leaves_nothing_behind(tmp_path):
     occupied = tmp_path / "SUID.ini"
     occupied.mkdir()  # renaming a file over a directory fails, after the data was written
-    result = run("write", "--mode", "M", "--id", "I", "--version", "1.2.3.4", occupied)
+    result = run(*W, occupied)
     assert result.returncode == 1
     assert result.stderr.startswith(f"suidtool: cannot write {occupied}: ")
     assert os.listdir(tmp_path) == ["SUID.ini"]
-    result = run("write", "--mode", "M", "--id", "I", "--version", "1.2.3.4", tmp_path / "no" / "SUID.ini")
+    result = run(*W, tmp_path / "no" / "SUID.ini")
     assert result.returncode == 1
     assert "No such file or directory" in result.stderr
 
@@ -124,18 +228,37 @@ def test_failed_write_leaves_nothing_behind(tmp_path):
 def test_existing_file_is_replaced_whole(tmp_path):
     target = tmp_path / "SUID.ini"
     target.write_bytes(b"x" * 10000)
-    assert run("write", "--mode", "M", "--id", "I", "--version", "1.2.3.4", target).returncode == 0
+    assert run("write", "--mode", "DiscStudio", "--id", "I", "--viewer-version", "1.2.3.4", target).returncode == 0
     assert read_fields(target)["id"] == "I"
     assert len(target.read_bytes()) < 200
 
 
-@pytest.mark.parametrize("value", ["two\nlines", "x" * 260, "a\rb"])
-def test_values_the_file_cannot_carry_are_refused(tmp_path, value):
+# What write refuses: values the file cannot carry (never written), and values the launcher would reject (written
+# with --force, with a warning).
+@pytest.mark.parametrize("mode, sid, version, reason, forced", [
+    ("DiscStudio", "two\nlines", "1.0.0.0", "--id: a line break ends the value", False),
+    ("DiscStudio", "x" * 260, "1.0.0.0", "--id: 260 characters; the launcher reads at most 259", False),
+    ("Disc\rStudio", "A", "1.0.0.0", "--mode: a line break", False),
+    ("discstudio", "A", "1.0.0.0", "unknown mode", True),
+    ("DiscStudio", "../etc", "1.0.0.0", "ID that cannot name a patient folder", True),
+    ("DiscStudio", "", "1.0.0.0", "ID that cannot name a patient folder", True),
+    ("BasicStudio", "LPT1", "1.0.0.0", "ID that cannot name a patient folder", True),
+    ("DiscStudio", "A", "-1.0.0.0", "negative version part", True),
+])
+def test_write_refuses_what_the_launcher_would_reject_or_read_otherwise(tmp_path, mode, sid, version, reason,
+                                                                          forced):
     target = tmp_path / "SUID.ini"
-    result = run("write", "--mode", "M", "--id", value, "--version", "1.2.3.4", target)
-    assert result.returncode == 2
-    assert "--id" in result.stderr
+    result = run("write", "--mode", mode, "--id", sid, "--viewer-version", version, target)
+    assert result.returncode == 1
+    assert f"suidtool: refused: " in result.stderr and reason in result.stderr
+    assert result.stderr.endswith("suidtool: nothing written\n")
     assert not target.exists()
+    result = run("write", "--force", "--mode", mode, "--id", sid, "--viewer-version", version, target)
+    assert result.returncode == (0 if forced else 1), result.stderr
+    assert target.exists() == forced
+    if forced:
+        assert "suidtool: warning: " in result.stderr and reason in result.stderr
+        assert read_fields(target)["id"] == sid
 
 
 # --- disc authoring: make-disc, check, iso ----------------------------------------------------------------
