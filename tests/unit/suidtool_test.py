@@ -5,6 +5,7 @@ import os
 import re
 import shutil
 import subprocess
+import unicodedata
 from pathlib import Path
 
 import pytest
@@ -298,7 +299,7 @@ def sources(tmp_path):
 
 def make_disc(src, out, *extra, mode="DiscStudio", sid=ID, implantdb=True, viewer=True, autorun=True, tool=TOOL):
     args = ["make-disc", "--out", out, "--patient", src / "patient", "--id", sid, "--mode", mode,
-            "--version", "1.2.3.4"]
+            "--viewer-version", "1.2.3.4"]
     args += ["--implantdb", src / "implantdb"] if implantdb else []
     args += ["--viewer", src / "viewer"] if viewer else []
     args += ["--autorun", src / "autorun.exe"] if autorun else []
@@ -363,38 +364,91 @@ def files_in_subfolder(src, _out):
         touch(src / "patient" / "Series.1" / f"slice{i:02d}.dcm", b"s")
 
 
-@pytest.mark.parametrize("prepare, options, complaints", [
-    (None, dict(sid="con.txt"), ["ID 'con.txt' cannot name a patient folder"]),
-    (None, dict(sid="A/B"), ["ID 'A/B' cannot name"]),
-    (None, dict(sid="A1 "), ["ID 'A1 ' cannot name"]),
-    (None, dict(mode="discstudio"), ["unknown mode 'discstudio'", "--force"]),
-    (None, dict(sid="", mode="Viewer"), ["ID '' cannot name", "unknown mode 'Viewer'"]),
-    (None, dict(mode="Disc\nStudio", extra=["--force"]), ["would not read back as given (--mode)"]),
-    (lambda s, o: (s / "patient" / "Default.npj").unlink(), {}, ["no project file Default.npj"]),
-    (files_in_subfolder, {}, ["12 file(s) in subfolders", "Series.1/slice00.dcm", "Series.1/slice09.dcm",
-                              "... and 2 more", "--force"]),
-    (lambda s, o: os.mkfifo(s / "patient" / "pipe"), dict(extra=["--force"]), ["neither files nor folders", "pipe"]),
-    (lambda s, o: touch(o / "old.txt"), {}, ["exists and is not empty"]),
-    (lambda s, o: touch(o), {}, ["exists and is not a folder"]),
-    (lambda s, o: shutil.rmtree(s / "patient"), {}, ["--patient", "no such folder"]),
-    (lambda s, o: (s / "viewer" / "Tovi2009.exe").unlink(), {}, ["has no Tovi2009.exe"]),
-    (None, dict(mode="Clarivue", viewer=False), ["runs the viewer from the disc: give --viewer"]),
-    (lambda s, o: (s / "autorun.exe").unlink(), {}, ["no launcher at"]),
-], ids=["device-id", "slash-id", "blank-id", "mode-case", "two-at-once", "mode-lost", "no-project",
-        "buried-files", "pipe", "out-not-empty", "out-file", "no-patient", "no-viewer-exe", "disc-viewer-alone",
+def twin(name):
+    return lambda s, o: touch(s / "patient" / name)
+
+
+# Everything check calls a problem, make-disc refuses before writing anything; the forcible ones it writes with
+# --force, naming them as warnings. The command's own refusals (where the disc goes, what the sources are) and
+# values SUID.ini cannot carry stay refused.
+@pytest.mark.parametrize("prepare, options, complaints, forcible", [
+    (None, dict(sid="con.txt"), ["ID that cannot name a patient folder", '"con.txt"'], True),
+    (None, dict(sid="../etc"), ["ID that cannot name", '"../etc"'], True),
+    (None, dict(sid="A1 "), ["ID that cannot name", '"A1 "'], True),
+    (None, dict(mode="discstudio"), ["unknown mode", '"discstudio"'], True),
+    (None, dict(sid="", mode="Viewer"), ["unknown mode", '"Viewer"'], True),
+    (None, dict(mode="Disc\nStudio"), ["--mode: a line break"], False),
+    (lambda s, o: (s / "patient" / "Default.npj").unlink(), {}, ["no Data\\Default.npj"], True),
+    (files_in_subfolder, {}, ["files in Data subfolders never arrive", "Data\\Series.1\\slice00.dcm",
+                              "Data\\Series.1\\slice09.dcm", "... and 2 more"], True),
+    (twin("a:b.dcm"), {}, ["names Windows cannot use", "Data\\a:b.dcm"], True),
+    (twin("CON.dcm"), {}, ["names Windows cannot use", "Data\\CON.dcm"], True),
+    (twin("trail."), {}, ["names Windows cannot use", "Data\\trail."], True),
+    (twin("SCAN.dcm"), {}, ["names that differ only in case", "Data\\SCAN.dcm and Data\\scan.dcm"], True),
+    (lambda s, o: touch(s / "autorun.exe", b"root:x:0:0"), {}, ["not a Windows program", "autorun.exe"], True),
+    (lambda s, o: shutil.rmtree(s / "viewer" / "Setup"), {}, ["no Setup\\Setup.exe"], True),
+    (None, dict(mode="Clarivue", viewer=False), ["no Tovi2009.exe"], True),
+    (lambda s, o: os.mkfifo(s / "patient" / "pipe"), {}, ["neither file nor folder", "Data\\pipe"], False),
+    (lambda s, o: touch(o / "old.txt"), {}, ["exists and is not empty"], False),
+    (lambda s, o: touch(o), {}, ["exists and is not a folder"], False),
+    (lambda s, o: shutil.rmtree(s / "patient"), {}, ["--patient", "no such folder"], False),
+    (lambda s, o: (s / "viewer" / "Tovi2009.exe").unlink(), {}, ["has no Tovi2009.exe"], False),
+    (lambda s, o: (s / "autorun.exe").unlink(), {}, ["no launcher at"], False),
+], ids=["device-id", "dotdot-id", "blank-id", "mode-case", "two-at-once", "mode-lost", "no-project",
+        "buried-files", "colon-name", "device-name", "trailing-dot", "case-twins", "autorun-not-a-program",
+        "no-setup", "disc-viewer-alone", "pipe", "out-not-empty", "out-file", "no-patient", "no-viewer-exe",
         "no-launcher"])
-def test_make_disc_refusals_leave_nothing_behind(sources, tmp_path, prepare, options, complaints):
+def test_make_disc_refuses_what_check_would_report(sources, tmp_path, prepare, options, complaints, forcible):
     out = tmp_path / "disc"
     if prepare:
         prepare(sources, out)
     before = tree(tmp_path)
-    options = dict(options)
-    result = make_disc(sources, out, *options.pop("extra", []), **options)
+    result = make_disc(sources, out, **options)
     assert result.returncode == 1
     for complaint in complaints:
         assert complaint in result.stderr
+    assert "suidtool: refused: " in result.stderr
     assert result.stderr.endswith("suidtool: nothing written\n")
     assert tree(tmp_path) == before
+    forced = make_disc(sources, out, "--force", **options)
+    assert forced.returncode == (0 if forcible else 1), forced.stderr
+    if forcible:
+        assert "suidtool: refused" not in forced.stderr
+        for complaint in complaints:
+            assert complaint in forced.stderr
+        assert forced.stderr.startswith("suidtool: warning: ")
+        assert check(out).returncode == 1  # the forced disc is the one check calls not sound
+    else:
+        assert tree(tmp_path) == before
+
+
+def out_in(source):
+    return lambda s: s / source / "disc"
+
+
+@pytest.mark.parametrize("out, complaint", [
+    (out_in("implantdb"), "lies inside the source"),
+    (out_in("patient"), "lies inside the source"),
+    (lambda s: s / "patient", "lies inside the source"),
+    (lambda s: s, "the source"),
+], ids=["out-in-implantdb", "out-in-patient", "out-is-patient", "sources-in-out"])
+def test_make_disc_refuses_an_out_inside_a_source_and_a_source_inside_the_out(sources, tmp_path, out, complaint):
+    before = tree(tmp_path)
+    result = make_disc(sources, out(sources), "--force")
+    assert result.returncode == 1
+    assert complaint in result.stderr
+    assert tree(tmp_path) == before
+
+
+def test_make_disc_takes_the_given_label_and_warns_where_windows_shows_less(sources, tmp_path):
+    result = make_disc(sources, tmp_path / "short", "--label", "Kim 2009")
+    assert result.returncode == 0, result.stderr
+    assert result.stderr == ""
+    assert (tmp_path / "short" / "autorun.inf").read_text().splitlines()[-1] == "label=Kim 2009"
+    result = make_disc(sources, tmp_path / "long", "--label=Kim Ji-hoon 2009-11-18")
+    assert result.returncode == 0, result.stderr
+    assert "warning: the label 'Kim Ji-hoon 2009-11-18' has 22 characters" in result.stderr
+    assert "first 16 ('Kim Ji-hoon 2009')" in result.stderr
 
 
 def test_make_disc_failing_midway_leaves_nothing_behind(sources, tmp_path):
@@ -424,7 +478,7 @@ def test_forced_disc_is_made_and_check_names_what_is_wrong(sources, tmp_path):
     for problem in ("problem: unknown mode", "problem: no Data\\Default.npj",
                     "problem: files in Data subfolders never arrive", "      Data\\Series.1\\inner.dcm"):
         assert problem in report.stdout
-    assert "result: NOT SOUND (3 problem(s)" in report.stdout
+    assert "result:   NOT SOUND (3 problem(s)" in report.stdout
 
 
 @pytest.mark.parametrize("options, rows", [
@@ -450,7 +504,73 @@ def test_check_reports_what_the_launcher_does_with_a_sound_disc(sources, tmp_pat
         assert row in report.stdout, row
     assert sum(line.startswith("copy ") for line in lines) == 4
     assert "Problems (0): none" in report.stdout
-    assert lines[-1].startswith("result: sound (0 problem(s)")
+    assert lines[4].startswith("result:   sound (0 problem(s),")  # the summary comes first
+
+
+def many_files(count):
+    def change(disc):
+        for i in range(count):
+            touch(disc / "Data" / f"CT{i:04d}.dcm", b"slice")
+    return change
+
+
+def test_check_lists_a_large_disc_compactly_and_every_file_when_verbose(sources, tmp_path):
+    disc = tmp_path / "disc"
+    assert make_disc(sources, disc).returncode == 0
+    many_files(300)(disc)
+    for i in range(15):
+        touch(disc / "Data" / f"s{i:02d}\uc2a4\uce94.dcm")  # names that are not 8.3: 15 items of one note
+    compact = check(disc)
+    assert compact.returncode == 0, compact.stdout
+    assert len(compact.stdout.splitlines()) < 60
+    rows = [" ".join(line.split()) for line in compact.stdout.splitlines()]
+    assert f"copy Data\\* (316 files) C:\\Tovi2009\\Patient\\{ID}\\ unless size and time match" in rows
+    assert "      ... and 5 more" in compact.stdout
+    verbose = check(disc, "--verbose")
+    lines = verbose.stdout.splitlines()
+    assert sum(line.strip().startswith("copy    Data\\") for line in lines) == 317  # and the project file
+    assert "... and" not in verbose.stdout
+
+
+def test_check_json_is_the_report_as_data(sources, tmp_path):
+    disc = tmp_path / "disc"
+    assert make_disc(sources, disc).returncode == 0
+    touch(disc / "Data" / "SCAN.DCM")
+    touch(disc / "Data" / "long_name.dcm")
+    text = check(disc).stdout
+    result = check(disc, "--json")
+    assert result.returncode == 1
+    report = json.loads(result.stdout)
+    assert (report["sound"], report["problems"], report["notes"]) == (False, 1, 1)
+    assert report["suid"] == {"form": "scrambled", "mode": "DiscStudio", "id": ID, "version": "1.2.3.4"}
+    assert sorted((f["severity"], f["key"], f["items"]) for f in report["findings"]) == [
+        ("note", "not-8.3", ["Data\\long_name.dcm"]),
+        ("problem", "case-twins", ["Data\\SCAN.DCM and Data\\scan.dcm"])]
+    for finding in report["findings"]:
+        assert f"{finding['severity']}: {finding['text']}" in text
+    actions = report["with_viewer"]["actions"]
+    assert len(actions) == sum(line.strip().startswith(("copy ", "folder ")) for line in text.splitlines())
+    assert {"action": "copy", "from": "Data\\scan.dcm", "to": f"C:\\Tovi2009\\Patient\\{ID}\\scan.dcm",
+            "when": "unless size and time match"} in actions
+    assert report["with_viewer"]["command_line"] in text
+    assert report["content"]["files"] == 12
+
+
+def test_check_keeps_the_columns_of_korean_names(sources, tmp_path):
+    disc = tmp_path / "disc"
+    assert make_disc(sources, disc).returncode == 0
+    touch(disc / "Data" / "\ud30c\ub178\ub77c\ub9c8.dcm")  # four wide characters
+    touch(disc / "Data" / "panorama.dcm")
+    rows = [line for line in check(disc).stdout.splitlines() if line.startswith(("  copy ", "  folder "))]
+    assert len(rows) > 5
+
+    def column_of(line, text):
+        before = line[:line.index(text)]
+        return sum(2 if unicodedata.east_asian_width(c) == "W" else 1 for c in before)
+
+    assert len({column_of(row, "C:\\Tovi2009") for row in rows}) == 1, rows
+    assert len({column_of(row, "  every run" if "every run" in row else "  unless" if "unless" in row
+                          else "  created") for row in rows}) == 1, rows
 
 
 def test_check_of_a_disc_viewer_disc(sources, tmp_path):
@@ -466,7 +586,7 @@ def test_check_of_a_disc_viewer_disc(sources, tmp_path):
 
 def set_suid(mode=None, sid=ID):
     def change(disc):
-        assert run("write", "--mode", mode or "DiscStudio", "--id", sid, "--version", "1.2.3.4",
+        assert run("write", "--force", "--mode", mode or "DiscStudio", "--id", sid, "--viewer-version", "1.2.3.4",
                    disc / "SUID.ini").returncode == 0
     return change
 
@@ -591,11 +711,12 @@ def fake_xorriso(folder, script):
 
 @needs_xorriso
 @pytest.mark.parametrize("change, path, complaints", [
-    (lambda d: touch(d / "Data" / ("n" * 65)), None, ["refused", "n" * 65 + ": a name of 65 characters"]),
-    (deep_path, None, ["refused", "too long or deep a path for Joliet"]),
+    (lambda d: touch(d / "Data" / ("n" * 65)), None, ["refused: names longer than Joliet's 64", "n" * 65 + " (65)"]),
+    (deep_path, None, ["refused: paths too long or deep for Joliet"]),
+    (lambda d: (d / "Setup" / "Setup.exe").unlink(), None, ["refused: no Setup\\Setup.exe"]),
     (None, "empty", ["xorriso not found on PATH", "apt-get install xorriso"]),
     (None, "failing", ["xorriso failed (exit 3):", "no medium here"]),
-], ids=["long-name", "long-path", "no-xorriso", "xorriso-fails"])
+], ids=["long-name", "long-path", "not-sound", "no-xorriso", "xorriso-fails"])
 def test_iso_failures_leave_nothing_behind(sources, tmp_path, change, path, complaints):
     disc = tmp_path / "disc"
     assert make_disc(sources, disc).returncode == 0

@@ -261,9 +261,11 @@ int RunCheck(const CheckOptions &options)
         Complain(error);
         return kExitFailure;
     }
-    for (const Finding &note : installNotes.List())
+    for (const Finding &note : installNotes.List()) {
+        audit.findings.Add(*note.rule);
         for (const std::string &item : note.items)
             audit.findings.Add(*note.rule, item);
+    }
     if (options.json)
         PrintJson(options.path, audit);
     else

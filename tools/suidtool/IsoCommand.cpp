@@ -130,7 +130,7 @@ int RunIso(const IsoOptions &options)
     if (IsInside(out, root))
         return Refuse({"the image " + out + " cannot be written inside the folder it images"});
     if (ReportProblems(audit.findings, options.force)) {
-        Complain(std::string(kNothingWritten) + " (check " + root + " shows the whole report)");
+        Complain(kNothingWritten);
         return kExitFailure;
     }
     std::string label = options.label.empty() ? LabelFromAutorunInf(root) : options.label;
