@@ -736,3 +736,71 @@ def test_iso_failures_leave_nothing_behind(sources, tmp_path, change, path, comp
         assert complaint in result.stderr
     assert result.stderr.endswith("nothing written\n")
     assert sorted(os.listdir(tmp_path)) == before
+
+
+def report_without_first_line(result):
+    return result.stdout.split("\n", 1)[1]
+
+
+@needs_xorriso
+def test_check_reads_an_image_as_windows_does(sources, tmp_path):
+    disc = tmp_path / "disc"
+    assert make_disc(sources, disc).returncode == 0
+    touch(disc / "Data" / "\ud30c\ub178\ub77c\ub9c8.dcm", b"korean")
+    (disc / "Setup" / "Setup.exe").unlink()
+    assert run("iso", "--force", disc, tmp_path / "disc.iso").returncode == 0
+    folder, image = check(disc), check(tmp_path / "disc.iso")
+    assert image.returncode == folder.returncode == 1
+    assert "problem: no Setup\\Setup.exe" in image.stdout
+    assert "Data\\\ud30c\ub178\ub77c\ub9c8.dcm" in image.stdout
+    # The same report, apart from the name of what was checked.
+    assert report_without_first_line(image) == report_without_first_line(folder)
+
+
+@pytest.mark.parametrize("change, notes", [
+    (lambda d: (d / "SUID.ini").unlink(), ["SUID.ini: missing", "problem: no SUID.ini"]),
+    (lambda d: (d / "SUID.ini").write_bytes(b"not a SUID.ini"),
+     ["SUID.ini: not a SUID.ini", "problem: SUID.ini holds nothing the launcher can read"]),
+    (set_suid(sid="\uae40\ubbfc\uc900"), ["note: the ID holds characters beyond ASCII", '"\uae40\ubbfc\uc900"']),
+], ids=["no-suid", "not-suid", "korean-id"])
+def test_check_says_what_it_read_of_suid_ini(sources, tmp_path, change, notes):
+    disc = tmp_path / "disc"
+    assert make_disc(sources, disc).returncode == 0
+    change(disc)
+    report = check(disc)
+    for note in notes:
+        assert note in report.stdout, report.stdout
+
+
+def flip_a_byte_of(image, content):
+    data = bytearray(image.read_bytes())
+    at = data.find(content)
+    assert at > 0
+    data[at + 1] ^= 0xFF
+    image.write_bytes(bytes(data))
+
+
+@needs_xorriso
+@pytest.mark.parametrize("change, differences", [
+    (None, []),
+    (lambda d, i: (d / "Data" / "scan.dcm").write_bytes(b"y" * 5000), ["Data\\scan.dcm: contents differ"]),
+    (lambda d, i: touch(d / "Data" / "late.dcm"), ["Data\\late.dcm: in the folder, not in the image"]),
+    (lambda d, i: (d / "ImplantDB" / "index.db").unlink(), ["ImplantDB\\index.db: in the image, not in the folder"]),
+    (lambda d, i: os.utime(d / "Tovi2009.exe", ns=(0, 0)), ["Tovi2009.exe: modification times differ"]),
+    (lambda d, i: flip_a_byte_of(i, b"x" * 5000), ["MD5:      1 file(s) damaged", "    Data\\scan.dcm"]),
+], ids=["same", "content", "added", "removed", "time", "damaged-image"])
+def test_verify_compares_the_image_with_its_folder(sources, tmp_path, change, differences):
+    disc, image = tmp_path / "disc", tmp_path / "disc.iso"
+    assert make_disc(sources, disc).returncode == 0
+    assert run("iso", disc, image).returncode == 0
+    if change:
+        change(disc, image)
+    result = run("verify", image, disc)
+    assert result.returncode == (1 if differences else 0), result.stdout + result.stderr
+    for difference in differences:
+        assert difference in result.stdout, result.stdout
+    if differences:
+        assert result.stdout.endswith("result:   the disc DIFFERS from the folder\n")
+    else:
+        assert "MD5:      every file's data matches" in result.stdout
+        assert result.stdout.endswith("result:   the disc matches the folder\n")

@@ -1,5 +1,6 @@
 #include "DiscViews.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
@@ -49,6 +50,27 @@ bool ParseListing(const std::string &line, TreeEntry &entry)
                                            : PathInfo::Kind::Other;
     entry.info.size = std::strtoull(field[4].c_str(), nullptr, 10);
     return true;
+}
+
+// Windows' order of a listing, as ListFolder gives it for a folder: each level by name without regard to ASCII
+// case, a folder before what it holds.
+bool ListedBefore(const TreeEntry &a, const TreeEntry &b)
+{
+    size_t i = 0, j = 0;
+    for (;;) {
+        const size_t endA = std::min(a.relative.find('/', i), a.relative.size());
+        const size_t endB = std::min(b.relative.find('/', j), b.relative.size());
+        const std::string partA = a.relative.substr(i, endA - i), partB = b.relative.substr(j, endB - j);
+        const std::string foldedA = FoldCase(partA), foldedB = FoldCase(partB);
+        if (foldedA != foldedB)
+            return foldedA < foldedB;
+        if (partA != partB)
+            return partA < partB;
+        if (endA == a.relative.size() || endB == b.relative.size())
+            return endA == a.relative.size() && endB != b.relative.size();
+        i = endA + 1;
+        j = endB + 1;
+    }
 }
 
 std::vector<std::string> ImageCommand(const std::string &image)
@@ -108,6 +130,7 @@ bool ImageView(const std::string &image, const std::string &work, DiscView &view
         error = "cannot read " + std::to_string(unreadable) + " line(s) of " + kXorriso + "'s listing of " + image;
         return false;
     }
+    std::sort(entries.begin(), entries.end(), ListedBefore);
     view.name = image;
     view.entries = std::move(entries);
     view.loops.clear();
