@@ -359,6 +359,21 @@ def test_make_disc_takes_the_builds_launcher_by_default(sources, tmp_path):
     assert f"no launcher at {tool.parent}/../win32/autorun.exe" in result.stderr
 
 
+BUILD = Path(TOOL).resolve().parent
+BUILT_LAUNCHER = BUILD.parent / "win32" / "autorun.exe"
+
+
+@pytest.mark.skipif(not BUILT_LAUNCHER.exists(), reason="the launcher is not built")
+def test_installed_suidtool_takes_the_launcher_installed_with_it(sources, tmp_path):
+    prefix = tmp_path / "prefix"
+    installed = subprocess.run(["cmake", "--install", BUILD, "--prefix", prefix], capture_output=True, text=True)
+    assert installed.returncode == 0, installed.stdout + installed.stderr
+    assert sorted(str(p.relative_to(prefix)) for p in prefix.rglob("*") if p.is_file()) == [
+        "bin/suidtool", "share/suidtool/autorun.exe"]
+    assert make_disc(sources, tmp_path / "disc", autorun=False, tool=prefix / "bin" / "suidtool").returncode == 0
+    assert (tmp_path / "disc" / "autorun.exe").read_bytes() == BUILT_LAUNCHER.read_bytes()
+
+
 def files_in_subfolder(src, _out):
     for i in range(12):
         touch(src / "patient" / "Series.1" / f"slice{i:02d}.dcm", b"s")
