@@ -219,10 +219,7 @@ void PrintJson(const std::string &name, const DiscAudit &audit)
         {"problems", audit.findings.Count(Severity::Problem)},
         {"notes", audit.findings.Count(Severity::Note)},
         {"suid",
-         {{"form", FormName(audit)},
-          {"mode", info.m_strMode},
-          {"id", info.m_strId},
-          {"version", FormatVersion(info)}}},
+         {{"form", FormName(audit)}, {"mode", info.m_strMode}, {"id", info.m_strId}, {"version", FormatVersion(info)}}},
         {"install_folder", audit.installFolder},
         {"content", {{"files", audit.files}, {"folders", audit.folders}, {"bytes", audit.bytes}}},
         {"with_viewer",
@@ -247,9 +244,8 @@ int RunCheck(const CheckOptions &options)
     DiscAudit audit;
     Findings installNotes;
     std::string error;
-    const std::string install = CheckInstallFolder(options.installGiven ? options.installFolder
-                                                                          : launch::kDefaultInstallFolder,
-                                                   installNotes, error);
+    const std::string install = CheckInstallFolder(
+        options.installGiven ? options.installFolder : launch::kDefaultInstallFolder, installNotes, error);
     DiscView view;
     TempFolder work;
     const bool image = IsImagePath(options.path);

@@ -4,9 +4,15 @@
 
 #include "Command.h"
 
-void Complain(const std::string &text) { std::fprintf(stderr, "%s: %s\n", kToolName, text.c_str()); }
+void Complain(const std::string &text)
+{
+    std::fprintf(stderr, "%s: %s\n", kToolName, text.c_str());
+}
 
-void Warn(const std::string &text) { std::fprintf(stderr, "%s: warning: %s\n", kToolName, text.c_str()); }
+void Warn(const std::string &text)
+{
+    std::fprintf(stderr, "%s: warning: %s\n", kToolName, text.c_str());
+}
 
 std::vector<std::string> ShownItems(const std::vector<std::string> &items, size_t max)
 {

@@ -2,9 +2,9 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
-#include <csignal>
 #include <cstring>
 #include <dirent.h>
 #include <fcntl.h>
@@ -320,9 +320,11 @@ void RemoveDebris(const std::string &target, const char *kind)
         const size_t dash = rest.find('-');
         const std::string pidText = rest.substr(0, dash);
         const std::string path = parent + name;
-        if (dash == std::string::npos || pidText.empty() || pidText.find_first_not_of("0123456789") != std::string::npos) {
-            std::fprintf(stderr, "suidtool: warning: %s looks like the remains of an interrupted run; remove it if no "
-                                 "other program is writing it\n",
+        if (dash == std::string::npos || pidText.empty() ||
+            pidText.find_first_not_of("0123456789") != std::string::npos) {
+            std::fprintf(stderr,
+                         "suidtool: warning: %s looks like the remains of an interrupted run; remove it if no "
+                         "other program is writing it\n",
                          path.c_str());
             continue;
         }

@@ -16,7 +16,8 @@ constexpr Severity N = Severity::Note;
 const Rule kNotReadBack{"not-read-back", P, "values SUID.ini cannot carry: the launcher would read something else",
                         true};
 const Rule kUnknownMode{"unknown-mode", P, "unknown mode: the launcher copies nothing and starts no viewer"};
-const Rule kBadId{"bad-id", P, "ID that cannot name a patient folder: the launcher copies nothing and starts no viewer"};
+const Rule kBadId{"bad-id", P,
+                  "ID that cannot name a patient folder: the launcher copies nothing and starts no viewer"};
 const Rule kNegativeVersion{"negative-version", P,
                             "negative version part: no installed viewer counts as older, so the disc's newer viewer "
                             "is never offered"};
@@ -36,7 +37,8 @@ const Rule kOtherKinds{"not-file-or-folder", P,
 const Rule kLoops{"folder-loops", P, "folders that contain themselves through a symbolic link", true};
 const Rule kBadNames{"windows-names", P, "names Windows cannot use"};
 const Rule kCaseTwins{"case-twins", P, "names that differ only in case: Windows sees only one of each pair"};
-const Rule kNotUcs2{"not-ucs2", P, "names that are not UTF-8 or hold characters beyond UCS-2: Joliet cannot carry them"};
+const Rule kNotUcs2{"not-ucs2", P,
+                    "names that are not UTF-8 or hold characters beyond UCS-2: Joliet cannot carry them"};
 const Rule kLongNames{"joliet-long-names", P, "names longer than Joliet's 64 characters: the image carries them cut"};
 const Rule kLongJolietPaths{"joliet-long-paths", P,
                             "paths too long or deep for Joliet (240 bytes: 2 per character, 1 per level): the image "
@@ -47,7 +49,8 @@ const Rule kHugeFiles{"huge-files", P,
 const Rule kLongTargets{"long-targets", P,
                         "copies whose target (or the temporary file beside it) is longer than the 259 characters of "
                         "the launcher's ANSI calls: they fail"};
-const Rule kLongFolders{"long-folders", P, "folders longer than the 247 characters CreateDirectoryA takes: not created"};
+const Rule kLongFolders{"long-folders", P,
+                        "folders longer than the 247 characters CreateDirectoryA takes: not created"};
 const Rule kNoReference{"no-implantdb", N, "no ImplantDB folder: no reference files are copied"};
 const Rule kNestedFolders{"nested-folders", N, "folders below Data's subfolders are not created"};
 const Rule kHashInId{"hash-in-id", N, "the ID holds '#', which also separates the parts of the viewer's parameters"};
@@ -58,7 +61,8 @@ const Rule kInstallFallback{"install-folder-default", N,
                             "install folder empty or longer than the launcher reads from the registry (255): it uses "
                             "the default"};
 const Rule kNotShort{"not-8.3", N, "names that are not 8.3: plain ISO 9660 (without Joliet) shows other names"};
-const Rule kDeepFolders{"iso-deep-folders", N, "folders deeper than 8 levels: beyond plain ISO 9660 (fine with Joliet)"};
+const Rule kDeepFolders{"iso-deep-folders", N,
+                        "folders deeper than 8 levels: beyond plain ISO 9660 (fine with Joliet)"};
 const Rule kNotAscii{"non-ascii-names", N,
                      "names beyond ASCII: the launcher's ANSI calls see them through the machine's code page, and a "
                      "character it lacks makes that copy fail"};
@@ -88,7 +92,10 @@ bool IsShortNamePart(const std::string &part, size_t max)
     return std::all_of(part.begin(), part.end(), IsShortNameChar);
 }
 
-std::string Quoted(const std::string &value) { return "\"" + value + "\""; }
+std::string Quoted(const std::string &value)
+{
+    return "\"" + value + "\"";
+}
 
 std::string CommandLine(const std::string &program, const std::string &parameters)
 {
@@ -402,8 +409,8 @@ std::string CheckInstallFolder(const std::string &given, Findings &findings, std
         return ChooseInstallFolder(false, std::string());
     }
     size_t start;
-    const bool drive = given.size() >= 3 && std::isalpha(static_cast<unsigned char>(given[0])) && given[1] == ':' &&
-                       given[2] == '\\';
+    const bool drive =
+        given.size() >= 3 && std::isalpha(static_cast<unsigned char>(given[0])) && given[1] == ':' && given[2] == '\\';
     if (drive) {
         start = 3;
     } else if (given.compare(0, 2, "\\\\") == 0) {

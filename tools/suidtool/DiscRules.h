@@ -76,7 +76,7 @@ void CheckSuidReadBack(const SuidInfo &info, SuidForm form, Findings &findings);
 
 // A disc as the rules see it, wherever it is: a folder, an image, or the folder make-disc is about to write.
 struct DiscView {
-    std::string name;       // as shown to the user
+    std::string name;               // as shown to the user
     std::vector<TreeEntry> entries; // each folder before its contents; `relative` as the disc names it
     std::vector<std::string> loops;
     // The first `max` bytes of a file of `entries` (all of it when max is 0); false with `error` set.
@@ -95,10 +95,10 @@ struct DiscAudit {
     SuidInfo suid;
     enum class Outcome { DiscViewer, Transfer, Nothing } outcome = Outcome::Nothing;
     std::string nothingReason;
-    std::vector<CopyRow> rows;           // with the viewer installed
-    std::vector<std::string> mustExist;  // folders the launcher needs and creates not
-    std::string commandLine;             // the viewer's, for DiscViewer and Transfer
-    bool asksToInstall = false;          // every mode but the disc viewer's: without the viewer, or an older one
+    std::vector<CopyRow> rows;          // with the viewer installed
+    std::vector<std::string> mustExist; // folders the launcher needs and creates not
+    std::string commandLine;            // the viewer's, for DiscViewer and Transfer
+    bool asksToInstall = false;         // every mode but the disc viewer's: without the viewer, or an older one
     std::string promptNotInstalled, promptOlder, setupCommandLine;
     size_t files = 0, folders = 0;
     uint64_t bytes = 0;

@@ -19,18 +19,8 @@ bool ParseListing(const std::string &line, TreeEntry &entry)
     const size_t quote = line.find('\'');
     if (quote == std::string::npos || line.size() < 2)
         return false;
-    std::string path;
-    char open = 0;
-    for (size_t i = quote; i < line.size(); ++i) {
-        const char c = line[i];
-        if (open == 0 && (c == '\'' || c == '"'))
-            open = c;
-        else if (c == open)
-            open = 0;
-        else
-            path += c;
-    }
-    if (open != 0 || path.empty() || path[0] != '/')
+    const std::string path = UnquotePath(line.substr(quote));
+    if (path.empty() || path[0] != '/')
         return false;
     // Fields before the path: mode, links, owner, group, size, then the date.
     const std::string fields = line.substr(0, quote);
@@ -80,6 +70,21 @@ std::vector<std::string> ImageCommand(const std::string &image)
 }
 
 } // namespace
+
+std::string UnquotePath(const std::string &quoted)
+{
+    std::string text;
+    char open = 0;
+    for (char c : quoted) {
+        if (open == 0 && (c == '\'' || c == '"'))
+            open = c;
+        else if (c == open)
+            open = 0;
+        else
+            text += c;
+    }
+    return open == 0 ? text : std::string();
+}
 
 bool IsImagePath(const std::string &path)
 {

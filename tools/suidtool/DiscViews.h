@@ -8,6 +8,9 @@
 
 constexpr char kXorriso[] = "xorriso";
 
+// A path as xorriso prints it, quoted as a shell would ('it'"'"'s' for it's); "" when the quotes do not close.
+std::string UnquotePath(const std::string &quoted);
+
 // True when `path` is an image (a file or a block device) rather than a folder.
 bool IsImagePath(const std::string &path);
 

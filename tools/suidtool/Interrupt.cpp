@@ -25,6 +25,12 @@ void InstallInterruptHandlers()
         sigaction(signal, &action, nullptr);
 }
 
-bool Interrupted() { return g_signal != 0; }
+bool Interrupted()
+{
+    return g_signal != 0;
+}
 
-int InterruptSignal() { return g_signal; }
+int InterruptSignal()
+{
+    return g_signal;
+}

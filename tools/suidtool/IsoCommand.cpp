@@ -148,10 +148,9 @@ int RunIso(const IsoOptions &options)
     // Ridge (-r, readable permissions, owner root) those of other systems. Links are followed (-f) so that the
     // image holds what the folder shows. Names are read as UTF-8 whatever the locale says. -md5 on records an MD5
     // of every file and of the session, which verify checks.
-    const std::vector<std::string> command = {kXorriso, "-md5",     "on",    "-as",           "mkisofs",
-                                              "-iso-level", "3",    "-J",    "-r",            "-f",
-                                              "-input-charset", "UTF-8", "-V", label,        "-o",
-                                              image.Path(), root};
+    const std::vector<std::string> command = {
+        kXorriso, "-md5",           "on",    "-as", "mkisofs", "-iso-level", "3",          "-J", "-r",
+        "-f",     "-input-charset", "UTF-8", "-V",  label,     "-o",         image.Path(), root};
     Progress progress(options.quiet);
     progress.Update("iso: reading " + root, true);
     const ChildResult result = RunChild(command, nullptr, [&progress](const std::string &line) {

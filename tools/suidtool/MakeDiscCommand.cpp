@@ -60,7 +60,8 @@ struct SourceTree {
     bool ok = false;
 };
 
-void ScanSource(const std::string &option, const std::string &root, SourceTree &tree, std::vector<std::string> &refusals)
+void ScanSource(const std::string &option, const std::string &root, SourceTree &tree,
+                std::vector<std::string> &refusals)
 {
     tree.root = root;
     std::string error;
@@ -257,8 +258,7 @@ int RunMakeDisc(const MakeDiscOptions &options)
     if (!options.viewer.empty()) {
         ScanSource("--viewer", options.viewer, viewer, refusals);
         for (const TreeEntry &entry : viewer.scan.entries) {
-            if (entry.info.kind == PathInfo::Kind::File && FoldCase(entry.relative) == FoldCase(launch::kViewerExe))
-            {
+            if (entry.info.kind == PathInfo::Kind::File && FoldCase(entry.relative) == FoldCase(launch::kViewerExe)) {
                 viewerExe = entry.relative;
                 viewerExeSize = entry.info.size;
             }
@@ -285,7 +285,8 @@ int RunMakeDisc(const MakeDiscOptions &options)
     if (!GetPathInfo(autorun, autorunInfo, error))
         refusals.push_back(error);
     else if (autorunInfo.kind != PathInfo::Kind::File)
-        refusals.push_back("no launcher at " + autorun + " (build it with cmake --build build/win32, or give --autorun)");
+        refusals.push_back("no launcher at " + autorun +
+                           " (build it with cmake --build build/win32, or give --autorun)");
     if (!refusals.empty())
         return Refuse(refusals);
 
@@ -326,8 +327,8 @@ int RunMakeDisc(const MakeDiscOptions &options)
     bool ok = build.Create(out, error) && copier.File(autorun, JoinUnixPath(root, disc::kAutorunExe), error) &&
               copier.Tree(patient, JoinUnixPath(root, disc::kDataFolder), error) &&
               (!reference.ok || copier.Tree(reference, JoinUnixPath(root, disc::kReferenceFolder), error)) &&
-              (viewerExe.empty() || copier.File(JoinUnixPath(viewer.root, viewerExe),
-                                                JoinUnixPath(root, launch::kViewerExe), error)) &&
+              (viewerExe.empty() ||
+               copier.File(JoinUnixPath(viewer.root, viewerExe), JoinUnixPath(root, launch::kViewerExe), error)) &&
               (setupFolder.empty() || copier.Tree(viewer, JoinUnixPath(root, disc::kSetupFolder), error, setupFolder));
     progress.Clear();
     if (Interrupted())

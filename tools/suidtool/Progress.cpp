@@ -5,7 +5,10 @@
 
 Progress::Progress(bool quiet) : m_enabled(!quiet && ::isatty(STDERR_FILENO)) {}
 
-Progress::~Progress() { Clear(); }
+Progress::~Progress()
+{
+    Clear();
+}
 
 void Progress::Update(const std::string &text, bool force)
 {

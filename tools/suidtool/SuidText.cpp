@@ -58,8 +58,10 @@ std::string WhyLost(const char *option, const std::string &wanted, const std::st
 
 void AddSuidValueOptions(CLI::App &command, SuidValueOptions &values)
 {
-    command.add_option(kOptMode, values.mode, "the execute mode: Clarivue, DiscStudio, DiscStudio_Lite, "
-                                              "DiscStudioBasic or BasicStudio")
+    command
+        .add_option(kOptMode, values.mode,
+                    "the execute mode: Clarivue, DiscStudio, DiscStudio_Lite, "
+                    "DiscStudioBasic or BasicStudio")
         ->required();
     command.add_option(kOptId, values.id, "the patient's ID: names the patient folder")->required();
     const auto version = [](const std::string &text) {

@@ -34,11 +34,11 @@ bool ParseVersion(const std::string &text, SuidInfo &info);
 
 // What a file's bytes are, for the commands that must not mistake one form for the other.
 enum class SuidKind {
-    Plain,      // the plain form: the launcher reads it as it is
-    PlainText,  // SUID.ini's keys in plain text without the plain form's marker: scramble's input; the launcher
-                // would descramble it and read nothing
-    Scrambled,  // descrambled, it holds SUID.ini's keys
-    NotSuid,    // neither: empty, another file, or scrambled twice
+    Plain,     // the plain form: the launcher reads it as it is
+    PlainText, // SUID.ini's keys in plain text without the plain form's marker: scramble's input; the launcher
+               // would descramble it and read nothing
+    Scrambled, // descrambled, it holds SUID.ini's keys
+    NotSuid,   // neither: empty, another file, or scrambled twice
 };
 SuidKind ClassifySuid(std::string_view bytes);
 const char *DescribeSuidKind(SuidKind kind);

@@ -32,22 +32,6 @@ struct VerifyOptions {
     bool quiet = false;
 };
 
-// "'it'"'"'s'" -> "it's", the quoting xorriso gives paths.
-std::string Unquote(const std::string &quoted)
-{
-    std::string text;
-    char open = 0;
-    for (char c : quoted) {
-        if (open == 0 && (c == '\'' || c == '"'))
-            open = c;
-        else if (c == open)
-            open = 0;
-        else
-            text += c;
-    }
-    return text;
-}
-
 struct Comparison {
     std::vector<std::string> differences;
     std::vector<std::string> md5Mismatches;
@@ -58,7 +42,7 @@ struct Comparison {
 void TakeLine(const std::string &line, const std::string &folder, Comparison &comparison)
 {
     if (line.compare(0, sizeof kMd5Mismatch - 1, kMd5Mismatch) == 0) {
-        comparison.md5Mismatches.push_back(WindowsPath(Unquote(line.substr(sizeof kMd5Mismatch - 1)).substr(1)));
+        comparison.md5Mismatches.push_back(WindowsPath(UnquotePath(line.substr(sizeof kMd5Mismatch - 1)).substr(1)));
         return;
     }
     if (line == kMd5Match)
@@ -71,7 +55,7 @@ void TakeLine(const std::string &line, const std::string &folder, Comparison &co
     const size_t side = disk ? line.find(kDiskSide) : line.find(kImageSide);
     if (side == std::string::npos)
         return;
-    std::string path = Unquote(line.substr(2, side - 1));
+    std::string path = UnquotePath(line.substr(2, side - 1));
     if (disk)
         path = path.size() > folder.size() ? path.substr(folder.size() + 1) : std::string();
     else
@@ -143,10 +127,10 @@ int RunVerify(const VerifyOptions &options)
     bool interrupted = false;
     // The Rock Ridge tree with the MD5 check, then the Joliet tree, the one Windows reads. With -md5 on the
     // comparison of contents uses the recorded sums, which the first check has tied to the image's data.
-    const std::vector<std::string> first = {kXorriso,     "-md5", "on", "-indev",     options.image, "-check_md5_r",
-                                            "SORRY",      "/",    "--", "-compare_r", folder,        "/"};
-    const std::vector<std::string> second = {kXorriso, "-md5", "on",       "-read_fs", "norock", "-indev",
-                                             options.image,     "-compare_r", folder,     "/"};
+    const std::vector<std::string> first = {kXorriso, "-md5", "on", "-indev",     options.image, "-check_md5_r",
+                                            "SORRY",  "/",    "--", "-compare_r", folder,        "/"};
+    const std::vector<std::string> second = {kXorriso, "-md5",        "on",         "-read_fs", "norock",
+                                             "-indev", options.image, "-compare_r", folder,     "/"};
     const bool ok = Compare(first, folder, progress, rock, error, interrupted) &&
                     Compare(second, folder, progress, joliet, error, interrupted);
     progress.Clear();
