@@ -175,7 +175,7 @@ def test_make_disc_shows_progress_on_a_terminal_only(sources, tmp_path):
     assert lines and all(counted), lines
     assert [int(m[2]) for m in counted] == sorted(int(m[2]) for m in counted)
     assert shown.endswith(PROGRESS)  # the line is wiped at the end
-    assert first is not None and first < 1
+    assert first is not None and first < 5  # measured: 0.1 to 0.3 s
     status, shown, _ = on_terminal(make_disc_args(sources, tmp_path / "quiet") + ["--quiet"])
     assert (status, shown) == (0, "")
     piped = subprocess.run([TOOL, *make_disc_args(sources, tmp_path / "piped")], capture_output=True, text=True)

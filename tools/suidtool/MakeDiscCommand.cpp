@@ -287,6 +287,8 @@ int RunMakeDisc(const MakeDiscOptions &options)
     else if (autorunInfo.kind != PathInfo::Kind::File)
         refusals.push_back("no launcher at " + autorun +
                            " (build it with cmake --build build/win32, or give --autorun)");
+    if (Interrupted()) // a scan stopped short says "interrupted", which is no refusal
+        return kExitInterrupted;
     if (!refusals.empty())
         return Refuse(refusals);
 
