@@ -83,10 +83,11 @@ int main(int argc, char **argv)
     std::string topic;
     CLI::App *help = app.add_subcommand(kHelpCommand, "show the usage and options of COMMAND");
     help->add_option("COMMAND", topic, "a command");
-    for (CLI::App *command : app.get_subcommands(std::function<bool(CLI::App *)>()))
+    for (CLI::App *command : app.get_subcommands(std::function<bool(CLI::App *)>())) {
         command->footer(command->get_footer() + (command->get_footer().empty() ? "" : "\n\n") + kFooter);
+        command->group("Commands");
+    }
     app.get_formatter()->label("SUBCOMMAND", "COMMAND");
-    app.get_formatter()->label("Subcommands", "Commands");
 
     if (argc < 2)
         return UsageError(app, "no command given");
