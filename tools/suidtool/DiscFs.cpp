@@ -11,6 +11,7 @@
 #include <filesystem>
 #include <unistd.h>
 
+#include "Command.h"
 #include "Interrupt.h"
 
 namespace {
@@ -322,10 +323,7 @@ void RemoveDebris(const std::string &target, const char *kind)
         const std::string path = parent + name;
         if (dash == std::string::npos || pidText.empty() ||
             pidText.find_first_not_of("0123456789") != std::string::npos) {
-            std::fprintf(stderr,
-                         "suidtool: warning: %s looks like the remains of an interrupted run; remove it if no "
-                         "other program is writing it\n",
-                         path.c_str());
+            Warn(path + " looks like the remains of an interrupted run; remove it if no other program is writing it");
             continue;
         }
         const long pid = std::strtol(pidText.c_str(), nullptr, 10);
@@ -334,10 +332,9 @@ void RemoveDebris(const std::string &target, const char *kind)
         std::error_code failed;
         std::filesystem::remove_all(path, failed);
         if (failed)
-            std::fprintf(stderr, "suidtool: warning: cannot remove %s, left by an interrupted run: %s\n", path.c_str(),
-                         failed.message().c_str());
+            Warn("cannot remove " + path + ", left by an interrupted run: " + failed.message());
         else
-            std::fprintf(stderr, "suidtool: removed %s, left by an interrupted run (process %ld)\n", path.c_str(), pid);
+            Complain("removed " + path + ", left by an interrupted run (process " + std::to_string(pid) + ")");
     }
 }
 
