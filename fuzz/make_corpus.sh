@@ -45,8 +45,8 @@ for entry in "${suid_files[@]}"; do
     IFS='|' read -r -a fields <<<"$entry"
     name="${fields[0]}"
     options=("${fields[@]:1}")
-    "$suidtool" write "${options[@]}" --scrambled "$descramble/suid-$name-scrambled.ini"
-    "$suidtool" write "${options[@]}" "$descramble/suid-$name-plain.ini"
+    "$suidtool" write --force "${options[@]}" --scrambled "$descramble/suid-$name-scrambled.ini"
+    "$suidtool" write --force "${options[@]}" "$descramble/suid-$name-plain.ini"
     cp "$descramble/suid-$name-plain.ini" "$ini/"
 done
 

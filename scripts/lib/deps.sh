@@ -9,6 +9,7 @@ AUTORUN_PACKAGES=(
     python3 python3-pil python3-pytest fonts-dejavu-core fonts-wine
     clang libclang-rt-14-dev xorriso locales
     python3-fusepy
+    libcli11-dev nlohmann-json3-dev
 )
 
 ensure_packages() {

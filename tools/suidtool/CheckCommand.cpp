@@ -1,413 +1,298 @@
-// check: what the launcher will do with a disc folder, and everything on it that keeps it from working.
-#include <algorithm>
+// check: what the launcher will do with a disc (a folder or an image), and everything that keeps it from working.
+#include <CLI/CLI.hpp>
+#include <clocale>
 #include <cstdio>
+#include <cwchar>
+#include <locale.h>
 #include <map>
-#include <string>
-#include <vector>
+#include <memory>
+#include <nlohmann/json.hpp>
 
 #include "Command.h"
-#include "DiscFs.h"
+#include "Diagnostics.h"
 #include "DiscRules.h"
-#include "FileIo.h"
-#include "Options.h"
-#include "SuidText.h"
+#include "DiscViews.h"
+#include "Interrupt.h"
+#include "Progress.h"
 #include "launch/Decision.h"
-#include "launch/PatientId.h"
-#include "transfer/CopyDecision.h"
 
 namespace {
 
-constexpr char kOptInstallFolder[] = "--install-folder";
-constexpr char kDiscFolder[] = "<disc>";
-constexpr char kProjectFileParameter[] = "Default.npj"; // the launcher names the project so, whatever the disc says
-constexpr char kActCopy[] = "copy";
-constexpr char kActFolder[] = "folder";
-constexpr char kWhenProject[] = "every run (project file)";
-constexpr char kWhenChanged[] = "unless size and time match";
-constexpr char kWhenAlways[] = "every run";
-constexpr char kWhenEmpty[] = "created empty";
-constexpr char kWhenMissing[] = "created if missing";
+// Past this many rows the listing shows one row per folder and kind of action (--verbose shows all).
+constexpr size_t kCompactRows = 24;
 
-// Findings; the items of each are disc paths or values. Problems keep the disc from working as meant.
-constexpr char kNoAutorun[] = "no autorun.exe: Windows starts nothing when the disc is inserted";
-constexpr char kNoSuid[] = "no SUID.ini: the launcher reads an empty mode and ID";
-constexpr char kNoData[] = "no Data folder: nothing of the patient's reaches the viewer";
-constexpr char kNoProject[] = "no Data\\Default.npj: the viewer is started on a project that is not there";
-constexpr char kNoSetup[] = "no Setup\\Setup.exe: answering Yes to the install prompt starts nothing";
-constexpr char kNoDiscViewer[] = "no Tovi2009.exe: the disc's mode runs the viewer from the disc";
-constexpr char kUnknownMode[] = "unknown mode: the launcher copies nothing and starts no viewer";
-constexpr char kBadId[] = "ID that cannot name a patient folder: the launcher copies nothing and starts no viewer";
-constexpr char kBuriedFiles[] =
-    "files in Data subfolders never arrive: the launcher copies Data's top level and creates its subfolders empty";
-constexpr char kOtherKinds[] = "neither file nor folder (a link to nothing, a device, a pipe): no image carries it";
-constexpr char kLoops[] = "folders that contain themselves through a symbolic link";
-constexpr char kBadNames[] = "names Windows cannot use";
-constexpr char kCaseTwins[] = "names that differ only in case: Windows sees only one of each pair";
-constexpr char kNotUcs2[] = "names that are not UTF-8 or hold characters beyond UCS-2: Joliet cannot carry them";
-constexpr char kLongNames[] = "names longer than Joliet's 64 characters: the image carries them cut";
-constexpr char kLongJolietPaths[] =
-    "paths too long or deep for Joliet (240 bytes: 2 per character, 1 per level): the image leaves them out";
-constexpr char kHugeFiles[] =
-    "files of 4 GiB or more: ISO 9660 without UDF cannot hold them, and the launcher compares 32-bit sizes";
-constexpr char kLongTargets[] = "copies whose target (or the temporary file beside it) is longer than the "
-                                "259 characters of the launcher's ANSI calls: they fail";
-constexpr char kLongFolders[] = "folders longer than the 247 characters CreateDirectoryA takes: not created";
-// Notes: worth knowing, harmless for the launcher on Windows.
-constexpr char kNoReference[] = "no ImplantDB folder: no reference files are copied";
-constexpr char kNestedFolders[] = "folders below Data's subfolders are not created";
-constexpr char kHashInId[] = "the ID holds '#', which also separates the parts of the viewer's parameters";
-constexpr char kInstallFallback[] =
-    "install folder empty or longer than the launcher reads from the registry (255): it uses the default";
-constexpr char kNotShort[] = "names that are not 8.3: plain ISO 9660 (without Joliet) shows other names";
-constexpr char kDeepFolders[] = "folders deeper than 8 levels: beyond plain ISO 9660 (fine with Joliet)";
-constexpr char kNotAscii[] = "names beyond ASCII: the launcher's ANSI calls see them through the machine's code "
-                             "page, and a character it lacks makes that copy fail";
-constexpr size_t kItemsShown = 10;
-
-enum class Severity { Problem, Note };
-
-class Findings {
-public:
-    void Add(Severity severity, const char *what, const std::string &item = std::string())
-    {
-        auto found = std::find_if(m_list.begin(), m_list.end(), [what](const Finding &f) { return f.what == what; });
-        if (found == m_list.end()) {
-            m_list.push_back({severity, what, {}});
-            found = m_list.end() - 1;
-        }
-        if (!item.empty())
-            found->items.push_back(item);
-    }
-    size_t Count(Severity severity) const
-    {
-        return std::count_if(m_list.begin(), m_list.end(),
-                             [severity](const Finding &f) { return f.severity == severity; });
-    }
-    void Print(Severity severity, const char *heading) const
-    {
-        std::printf("\n%s (%zu):%s\n", heading, Count(severity), Count(severity) ? "" : " none");
-        for (const Finding &f : m_list) {
-            if (f.severity != severity)
-                continue;
-            std::printf("  %s %s\n", severity == Severity::Problem ? "problem:" : "note:", f.what);
-            for (size_t i = 0; i < f.items.size() && i < kItemsShown; ++i)
-                std::printf("      %s\n", f.items[i].c_str());
-            if (f.items.size() > kItemsShown)
-                std::printf("      ... and %zu more\n", f.items.size() - kItemsShown);
-        }
-    }
-
-private:
-    struct Finding {
-        Severity severity;
-        const char *what;
-        std::vector<std::string> items;
-    };
-    std::vector<Finding> m_list;
+struct CheckOptions {
+    std::string path;
+    std::string installFolder;
+    bool installGiven = false;
+    bool json = false;
+    bool verbose = false;
 };
 
-struct Row {
-    std::string action, from, to, when;
-};
+// Terminal columns a UTF-8 text takes: East Asian wide characters (Korean names) take two.
+size_t DisplayWidth(const std::string &text)
+{
+    static const locale_t utf8 = ::newlocale(LC_CTYPE_MASK, "C.UTF-8", locale_t(0));
+    if (!utf8)
+        return text.size();
+    const locale_t previous = ::uselocale(utf8);
+    size_t width = 0;
+    std::mbstate_t state{};
+    for (size_t i = 0; i < text.size();) {
+        wchar_t wide;
+        const size_t used = std::mbrtowc(&wide, text.data() + i, text.size() - i, &state);
+        if (used == static_cast<size_t>(-1) || used == static_cast<size_t>(-2) || used == 0) {
+            state = std::mbstate_t{};
+            ++width;
+            ++i;
+            continue;
+        }
+        const int columns = ::wcwidth(wide);
+        width += columns < 0 ? 1 : static_cast<size_t>(columns);
+        i += used;
+    }
+    ::uselocale(previous);
+    return width;
+}
 
-void PrintRows(const std::vector<Row> &rows)
+std::string Pad(const std::string &text, size_t width)
+{
+    const size_t shown = DisplayWidth(text);
+    return text + std::string(width > shown ? width - shown : 0, ' ');
+}
+
+std::string FolderOf(const std::string &windowsPath)
+{
+    const size_t slash = windowsPath.rfind('\\');
+    return slash == std::string::npos ? std::string() : windowsPath.substr(0, slash);
+}
+
+// Rows of one folder that the launcher treats alike, as one: "Data\* (298 files)".
+std::vector<CopyRow> Compact(const std::vector<CopyRow> &rows)
+{
+    std::vector<CopyRow> compact;
+    std::vector<size_t> counts;
+    std::map<std::string, size_t> at;
+    for (const CopyRow &row : rows) {
+        const std::string key = row.action + '\n' + row.when + '\n' + FolderOf(row.from) + '\n' + FolderOf(row.to);
+        const auto found = at.find(key);
+        if (row.from.empty() || found == at.end()) {
+            at[key] = compact.size();
+            compact.push_back(row);
+            counts.push_back(1);
+            continue;
+        }
+        CopyRow &group = compact[found->second];
+        const size_t count = ++counts[found->second];
+        const std::string what = row.action == "copy" ? " files)" : " folders)";
+        group.from = FolderOf(row.from) + "\\* (" + std::to_string(count) + what;
+        group.to = FolderOf(row.to) + "\\";
+    }
+    return compact;
+}
+
+void PrintRows(const std::vector<CopyRow> &rows)
 {
     size_t width[3] = {6, 4, 2};
-    for (const Row &row : rows) {
-        width[0] = std::max(width[0], row.action.size());
-        width[1] = std::max(width[1], row.from.size());
-        width[2] = std::max(width[2], row.to.size());
+    for (const CopyRow &row : rows) {
+        width[0] = std::max(width[0], DisplayWidth(row.action));
+        width[1] = std::max(width[1], DisplayWidth(row.from));
+        width[2] = std::max(width[2], DisplayWidth(row.to));
     }
     const auto print = [&width](const std::string &a, const std::string &b, const std::string &c,
                                 const std::string &d) {
-        std::printf("  %-*s  %-*s  %-*s  %s\n", static_cast<int>(width[0]), a.c_str(), static_cast<int>(width[1]),
-                    b.c_str(), static_cast<int>(width[2]), c.c_str(), d.c_str());
+        std::printf("  %s  %s  %s  %s\n", Pad(a, width[0]).c_str(), Pad(b, width[1]).c_str(), Pad(c, width[2]).c_str(),
+                    d.c_str());
     };
     print("ACTION", "FROM", "TO", "WHEN");
-    for (const Row &row : rows)
+    for (const CopyRow &row : rows)
         print(row.action, row.from, row.to, row.when);
 }
 
-std::string CommandLine(const std::string &program, const std::string &parameters)
+const char *FormName(const DiscAudit &audit)
 {
-    // As ShellExecuteA builds it: the program quoted, the parameters as they are.
-    return "\"" + program + "\"" + (parameters.empty() ? "" : " " + parameters);
+    if (!audit.hasSuid)
+        return "missing";
+    switch (audit.suidKind) {
+    case SuidKind::Plain:
+        return kFormPlain;
+    case SuidKind::Scrambled:
+        return kFormScrambled;
+    default:
+        return "unreadable";
+    }
 }
 
-std::string OneLine(std::string text)
+const char *OutcomeName(DiscAudit::Outcome outcome)
 {
-    std::string line;
-    for (char c : text)
-        if (c != '\n')
-            line += c;
-    return line;
+    switch (outcome) {
+    case DiscAudit::Outcome::DiscViewer:
+        return "run-disc-viewer";
+    case DiscAudit::Outcome::Transfer:
+        return "transfer";
+    case DiscAudit::Outcome::Nothing:
+        break;
+    }
+    return "nothing";
 }
 
-class DiscChecker {
-public:
-    DiscChecker(std::string root, std::string installFolder)
-        : m_root(std::move(root)), m_install(std::move(installFolder))
-    {
+std::string Verdict(const DiscAudit &audit)
+{
+    const size_t problems = audit.findings.Count(Severity::Problem);
+    return std::string(problems ? "NOT SOUND" : "sound") + " (" + std::to_string(problems) + " problem(s), " +
+           std::to_string(audit.findings.Count(Severity::Note)) + " note(s))";
+}
+
+void PrintFindings(const DiscAudit &audit, Severity severity, const char *heading, bool verbose)
+{
+    const size_t count = audit.findings.Count(severity);
+    std::printf("\n%s (%zu):%s\n", heading, count, count ? "" : " none");
+    for (const Finding &f : audit.findings.List()) {
+        if (f.rule->severity != severity)
+            continue;
+        std::printf("  %s %s\n", severity == Severity::Problem ? "problem:" : "note:", f.rule->text);
+        for (const std::string &item : ShownItems(f.items, verbose ? 0 : kItemsShown))
+            std::printf("      %s\n", item.c_str());
     }
+}
 
-    int Run()
-    {
-        std::string error;
-        if (!ScanTree(m_root, m_scan, error)) {
-            std::fprintf(stderr, "%s: %s\n", kToolName, error.c_str());
-            return kExitFailure;
-        }
-        if (!Find(disc::kAutorunExe, PathInfo::Kind::File))
-            m_findings.Add(Severity::Problem, kNoAutorun);
-        if (!ReadSuid())
-            return kExitFailure;
-        CheckNames();
-        PrintHeader();
-        const std::string &mode = m_suid.info.m_strMode;
-        if (mode == launch::kModeDiscViewer)
-            ReportDiscViewer();
-        else
-            ReportTransfer();
-        m_findings.Print(Severity::Problem, "Problems");
-        m_findings.Print(Severity::Note, "Notes");
-        const size_t problems = m_findings.Count(Severity::Problem);
-        std::printf("\nresult: %s (%zu problem(s), %zu note(s))\n", problems ? "NOT SOUND" : "sound", problems,
-                    m_findings.Count(Severity::Note));
-        return problems ? kExitFailure : kExitOk;
-    }
-
-    void NoteInstallFallback(const std::string &given) { m_findings.Add(Severity::Note, kInstallFallback, given); }
-
-private:
-    // The entry at `relative` apart from ASCII case, as Windows finds it, or nullptr.
-    const TreeEntry *Find(const std::string &relative, PathInfo::Kind kind) const
-    {
-        const std::string folded = FoldCase(relative);
-        for (const TreeEntry &entry : m_scan.entries)
-            if (entry.info.kind == kind && FoldCase(entry.relative) == folded)
-                return &entry;
-        return nullptr;
-    }
-
-    // The entries below a top-level folder, with their path inside it.
-    std::vector<std::pair<std::string, const TreeEntry *>> Below(const TreeEntry *folder) const
-    {
-        std::vector<std::pair<std::string, const TreeEntry *>> below;
-        if (!folder)
-            return below;
-        const std::string prefix = folder->relative + "/";
-        for (const TreeEntry &entry : m_scan.entries)
-            if (entry.relative.compare(0, prefix.size(), prefix) == 0)
-                below.emplace_back(entry.relative.substr(prefix.size()), &entry);
-        return below;
-    }
-
-    bool ReadSuid()
-    {
-        std::string bytes;
-        if (const TreeEntry *file = Find(suid::kFileName, PathInfo::Kind::File)) {
-            if (!ReadWholeFile(JoinUnixPath(m_root, file->relative), bytes))
-                return false;
-        } else {
-            m_findings.Add(Severity::Problem, kNoSuid);
-        }
-        // A missing file reads as an empty one: the launcher's reads then all come back empty.
-        m_suid = ReadSuidText(bytes);
-        return true;
-    }
-
-    void CheckNames()
-    {
-        std::map<std::string, std::string> seen; // folded path -> first path
-        for (const TreeEntry &entry : m_scan.entries) {
-            const std::string &rel = entry.relative;
-            const std::string shown = WindowsPath(rel);
-            const size_t slash = rel.rfind('/');
-            const std::string name = slash == std::string::npos ? rel : rel.substr(slash + 1);
-            const size_t depth = static_cast<size_t>(std::count(rel.begin(), rel.end(), '/')) + 1;
-            if (entry.info.kind == PathInfo::Kind::Other)
-                m_findings.Add(Severity::Problem, kOtherKinds, shown);
-            if (!IsValidPatientId(name))
-                m_findings.Add(Severity::Problem, kBadNames, shown);
-            const auto twin = seen.emplace(FoldCase(rel), rel);
-            if (!twin.second)
-                m_findings.Add(Severity::Problem, kCaseTwins, WindowsPath(twin.first->second) + " and " + shown);
-            size_t length = 0;
-            if (!Ucs2Length(name, length))
-                m_findings.Add(Severity::Problem, kNotUcs2, shown);
-            else if (length > limits::kJolietNameMax)
-                m_findings.Add(Severity::Problem, kLongNames, shown + " (" + std::to_string(length) + ")");
-            if (JolietPathCost(rel) > limits::kJolietPathBudget)
-                m_findings.Add(Severity::Problem, kLongJolietPaths, shown);
-            if (entry.info.kind == PathInfo::Kind::File && entry.info.size >= limits::kIsoFileSizeLimit)
-                m_findings.Add(Severity::Problem, kHugeFiles, shown);
-            // The launcher's own folder names are not for the disc's author to change.
-            const bool fixedName = FoldCase(rel) == FoldCase(disc::kReferenceFolder);
-            if (!IsShortName(name) && !fixedName)
-                m_findings.Add(Severity::Note, kNotShort, shown);
-            if (entry.info.kind == PathInfo::Kind::Folder && depth + 1 > limits::kIsoLevelsMax)
-                m_findings.Add(Severity::Note, kDeepFolders, shown);
-            if (!IsAscii(name))
-                m_findings.Add(Severity::Note, kNotAscii, shown);
-        }
-        for (const std::string &loop : m_scan.loops)
-            m_findings.Add(Severity::Problem, kLoops, WindowsPath(loop));
-    }
-
-    void PrintHeader() const
-    {
-        const SuidInfo &info = m_suid.info;
-        std::printf("disc:     %s\n", m_root.c_str());
-        std::printf("SUID.ini: %s form; mode \"%s\", ID \"%s\", version %s\n",
-                    m_suid.form == SuidForm::Plain ? kFormPlain : kFormScrambled, info.m_strMode.c_str(),
+void PrintText(const std::string &name, const DiscAudit &audit, bool verbose)
+{
+    const SuidInfo &info = audit.suid;
+    std::printf("disc:     %s\n", name.c_str());
+    if (!audit.hasSuid)
+        std::printf("SUID.ini: missing\n");
+    else if (audit.suidKind != SuidKind::Plain && audit.suidKind != SuidKind::Scrambled)
+        std::printf("SUID.ini: %s\n", DescribeSuidKind(audit.suidKind));
+    else
+        std::printf("SUID.ini: %s form; mode \"%s\", ID \"%s\", version %s\n", FormName(audit), info.m_strMode.c_str(),
                     info.m_strId.c_str(), FormatVersion(info).c_str());
-        std::printf("install:  %s\n", m_install.c_str());
-        std::printf("(when neither %s nor %s is running; else the launcher quits at once)\n", launch::kViewerExe,
-                    launch::kWriterExe);
-    }
+    std::printf("install:  %s\n", audit.installFolder.c_str());
+    std::printf("content:  %zu files, %zu folders, %s\n", audit.files, audit.folders, FormatBytes(audit.bytes).c_str());
+    std::printf("result:   %s\n", Verdict(audit).c_str());
+    PrintFindings(audit, Severity::Problem, "Problems", verbose);
+    PrintFindings(audit, Severity::Note, "Notes", verbose);
 
-    void ReportDiscViewer()
-    {
-        const SuidInfo &info = m_suid.info;
-        std::printf("\nWith or without the viewer installed: runs the viewer on the disc, copies nothing.\n");
-        std::printf("  command line: %s\n", CommandLine(std::string(kDiscFolder) + "\\" + launch::kViewerExe,
-                                                        ViewerParameters(info.m_strMode, info.m_strId, "0"))
-                                                .c_str());
-        if (!Find(launch::kViewerExe, PathInfo::Kind::File))
-            m_findings.Add(Severity::Problem, kNoDiscViewer);
-        CheckData(nullptr);
-    }
-
-    // Data's rows (when `rows` is given) and its problems.
-    void CheckData(std::vector<Row> *rows)
-    {
-        const TreeEntry *data = Find(disc::kDataFolder, PathInfo::Kind::Folder);
-        if (!data)
-            m_findings.Add(Severity::Problem, kNoData);
-        else if (!Find(data->relative + "/" + disc::kProjectFile, PathInfo::Kind::File))
-            m_findings.Add(Severity::Problem, kNoProject);
-        const std::string patientFolder = PatientFolder(m_install, m_suid.info.m_strId);
-        for (const auto &[inside, entry] : Below(data)) {
-            const bool top = inside.find('/') == std::string::npos;
-            const std::string from = WindowsPath(entry->relative);
-            const bool folder = entry->info.kind == PathInfo::Kind::Folder;
-            if (!top) {
-                if (folder)
-                    m_findings.Add(Severity::Note, kNestedFolders, from);
-                else
-                    m_findings.Add(Severity::Problem, kBuriedFiles, from);
-                continue;
-            }
-            if (!rows || entry->info.kind == PathInfo::Kind::Other)
-                continue;
-            const std::string to = patientFolder + "\\" + inside;
-            if (folder)
-                AddFolderRow(*rows, from, to, kWhenEmpty);
-            else
-                AddCopyRow(*rows, from, to, IsProjectFile(from) ? kWhenProject : kWhenChanged);
-        }
-    }
-
-    void AddCopyRow(std::vector<Row> &rows, const std::string &from, const std::string &to, const char *when)
-    {
-        rows.push_back({kActCopy, from, to, when});
-        const size_t folderLength = to.rfind('\\');
-        if (to.size() > limits::kWindowsPathMax || folderLength + limits::kCopyTempNameLength > limits::kWindowsPathMax)
-            m_findings.Add(Severity::Problem, kLongTargets, to);
-    }
-
-    void AddFolderRow(std::vector<Row> &rows, const std::string &from, const std::string &to, const char *when)
-    {
-        rows.push_back({kActFolder, from, to, when});
-        if (to.size() > limits::kWindowsFolderPathMax)
-            m_findings.Add(Severity::Problem, kLongFolders, to);
-    }
-
-    void ReportTransfer()
-    {
-        const SuidInfo &info = m_suid.info;
-        const bool edition = IsEditionMode(info.m_strMode);
-        const bool validId = IsValidPatientId(info.m_strId);
-        if (!edition)
-            m_findings.Add(Severity::Problem, kUnknownMode, "\"" + info.m_strMode + "\"");
-        else if (!validId)
-            m_findings.Add(Severity::Problem, kBadId, "\"" + info.m_strId + "\"");
-        if (info.m_strId.find('#') != std::string::npos)
-            m_findings.Add(Severity::Note, kHashInId, "\"" + info.m_strId + "\"");
-
-        std::printf("\nWith the viewer installed at %s, version %s or newer:\n", m_install.c_str(),
+    std::printf("\nWhen neither %s nor %s is running (else the launcher quits at once):\n", launch::kViewerExe,
+                launch::kWriterExe);
+    switch (audit.outcome) {
+    case DiscAudit::Outcome::DiscViewer:
+        std::printf("With or without the viewer installed: runs the viewer on the disc, copies nothing.\n");
+        std::printf("  command line: %s\n", audit.commandLine.c_str());
+        return;
+    case DiscAudit::Outcome::Transfer:
+        std::printf("With the viewer installed at %s, version %s or newer:\n", audit.installFolder.c_str(),
                     FormatVersion(info).c_str());
-        std::vector<Row> rows;
-        if (edition && validId) {
-            const std::string patientFolder = PatientFolder(m_install, info.m_strId);
-            AddFolderRow(rows, "", patientFolder, kWhenMissing);
-            CheckData(&rows);
-            const TreeEntry *reference = Find(disc::kReferenceFolder, PathInfo::Kind::Folder);
-            if (!reference)
-                m_findings.Add(Severity::Note, kNoReference);
-            const std::string referenceTarget = m_install + "\\" + disc::kReferenceFolder;
-            for (const auto &[inside, entry] : Below(reference)) {
-                const std::string from = WindowsPath(entry->relative);
-                const std::string to = referenceTarget + "\\" + WindowsPath(inside);
-                if (entry->info.kind == PathInfo::Kind::Folder)
-                    AddFolderRow(rows, from, to, kWhenMissing);
-                else if (entry->info.kind == PathInfo::Kind::File)
-                    AddCopyRow(rows, from, to, kWhenAlways);
-            }
-            PrintRows(rows);
-            std::printf("  (%s\\%s and %s must exist: the launcher creates neither)\n", m_install.c_str(),
-                        disc::kPatientFolder, referenceTarget.c_str());
-            std::printf("  then command line: %s\n",
-                        CommandLine(m_install + "\\" + launch::kViewerExe,
-                                    ViewerParameters(info.m_strMode, info.m_strId,
-                                                     patientFolder + "\\" + kProjectFileParameter))
-                            .c_str());
-        } else {
-            CheckData(nullptr);
-            std::printf("  nothing: %s\n", edition ? "the ID cannot name a patient folder (a debug line says so)"
-                                                   : "the mode means nothing to the launcher");
-        }
-
-        std::string product;
-        ProductNameForMode(info.m_strMode, product);
-        std::printf("\nWithout the viewer (or with one older than %s): asks\n", FormatVersion(info).c_str());
-        std::printf("  \"%s\"\n", OneLine(FormatPrompt(launch::kPromptNotInstalled, product)).c_str());
-        std::printf("  (older: \"%s\")\n", OneLine(FormatPrompt(launch::kPromptOlder, product)).c_str());
-        std::printf("  on Yes command line: %s\n",
-                    CommandLine(std::string(kDiscFolder) + "\\" + launch::kSetupExe, "").c_str());
-        const TreeEntry *setup = Find(disc::kSetupFolder, PathInfo::Kind::Folder);
-        if (!setup || !Find(setup->relative + "/" + disc::kSetupProgram, PathInfo::Kind::File))
-            m_findings.Add(Severity::Problem, kNoSetup);
+        PrintRows(verbose || audit.rows.size() <= kCompactRows ? audit.rows : Compact(audit.rows));
+        std::printf("  (%s and %s must exist: the launcher creates neither)\n", audit.mustExist[0].c_str(),
+                    audit.mustExist[1].c_str());
+        std::printf("  then command line: %s\n", audit.commandLine.c_str());
+        break;
+    case DiscAudit::Outcome::Nothing:
+        std::printf("With the viewer installed at %s, version %s or newer:\n", audit.installFolder.c_str(),
+                    FormatVersion(info).c_str());
+        std::printf("  nothing: %s\n", audit.nothingReason.c_str());
+        break;
     }
+    std::printf("\nWithout the viewer (or with one older than %s): asks\n", FormatVersion(info).c_str());
+    std::printf("  \"%s\"\n", audit.promptNotInstalled.c_str());
+    std::printf("  (older: \"%s\")\n", audit.promptOlder.c_str());
+    std::printf("  on Yes command line: %s\n", audit.setupCommandLine.c_str());
+}
 
-    std::string m_root;
-    std::string m_install;
-    TreeScan m_scan;
-    SuidRead m_suid;
-    Findings m_findings;
-};
-
-int RunCheck(const std::vector<std::string> &args)
+void PrintJson(const std::string &name, const DiscAudit &audit)
 {
-    ParsedOptions options;
-    const std::string complaint = options.Parse(args, {{kOptInstallFolder, true}});
-    if (!complaint.empty())
-        return UsageError(complaint);
-    if (options.Positionals().size() != 1)
-        return UsageError("check needs exactly one DIR");
-    const std::string *given = options.Value(kOptInstallFolder);
-    // The launcher's own rule for the registry's value: empty or too long means the default folder.
-    const bool usable = given && !given->empty() && given->size() < launch::kTargetDirBuffer;
-    DiscChecker checker(options.Positionals()[0], ChooseInstallFolder(usable, usable ? *given : std::string()));
-    if (given && !usable)
-        checker.NoteInstallFallback(given->substr(0, 40) + (given->size() > 40 ? "..." : ""));
-    return checker.Run();
+    using Json = nlohmann::ordered_json;
+    const SuidInfo &info = audit.suid;
+    Json findings = Json::array();
+    for (const Finding &f : audit.findings.List())
+        findings.push_back({{"severity", f.rule->severity == Severity::Problem ? "problem" : "note"},
+                            {"key", f.rule->key},
+                            {"text", f.rule->text},
+                            {"items", f.items}});
+    Json rows = Json::array();
+    for (const CopyRow &row : audit.rows)
+        rows.push_back({{"action", row.action}, {"from", row.from}, {"to", row.to}, {"when", row.when}});
+    Json out = {
+        {"disc", name},
+        {"sound", audit.findings.Count(Severity::Problem) == 0},
+        {"problems", audit.findings.Count(Severity::Problem)},
+        {"notes", audit.findings.Count(Severity::Note)},
+        {"suid",
+         {{"form", FormName(audit)}, {"mode", info.m_strMode}, {"id", info.m_strId}, {"version", FormatVersion(info)}}},
+        {"install_folder", audit.installFolder},
+        {"content", {{"files", audit.files}, {"folders", audit.folders}, {"bytes", audit.bytes}}},
+        {"with_viewer",
+         {{"outcome", OutcomeName(audit.outcome)},
+          {"reason", audit.nothingReason},
+          {"actions", rows},
+          {"must_exist", audit.mustExist},
+          {"command_line", audit.commandLine}}},
+        {"without_viewer",
+         {{"asks", audit.asksToInstall},
+          {"prompt", audit.promptNotInstalled},
+          {"prompt_older", audit.promptOlder},
+          {"command_line", audit.setupCommandLine}}},
+        {"findings", findings},
+    };
+    // Names are bytes from the disc; a name that is not UTF-8 is shown with U+FFFD rather than failing.
+    std::printf("%s\n", out.dump(2, ' ', false, Json::error_handler_t::replace).c_str());
+}
+
+int RunCheck(const CheckOptions &options)
+{
+    DiscAudit audit;
+    Findings installNotes;
+    std::string error;
+    const std::string install = CheckInstallFolder(
+        options.installGiven ? options.installFolder : launch::kDefaultInstallFolder, installNotes, error);
+    DiscView view;
+    TempFolder work;
+    const bool image = IsImagePath(options.path);
+    const bool ok = image ? work.Create(error) && ImageView(options.path, work.Path(), view, error)
+                          : FolderView(options.path, view, error);
+    if (Interrupted())
+        return kExitInterrupted;
+    if (!ok || !AuditDisc(view, install, audit, error)) {
+        Complain(error);
+        return kExitFailure;
+    }
+    for (const Finding &note : installNotes.List()) {
+        audit.findings.Add(*note.rule);
+        for (const std::string &item : note.items)
+            audit.findings.Add(*note.rule, item);
+    }
+    if (options.json)
+        PrintJson(options.path, audit);
+    else
+        PrintText(options.path, audit, options.verbose);
+    return audit.findings.Count(Severity::Problem) ? kExitFailure : kExitOk;
 }
 
 } // namespace
 
-const Command kCheckCommand = {
-    "check", "[--install-folder WINPATH] DIR",
-    "report what the launcher will do with the disc folder DIR with the viewer installed (at WINPATH, default\n"
-    "      C:\\Tovi2009) and without, and every problem; exit 0 when the disc is sound, 1 when it has problems",
-    RunCheck};
+void AddCheckCommand(CLI::App &app, CommandRun &run)
+{
+    CLI::App *command = app.add_subcommand("check", "report what the launcher will do with a disc, and its problems");
+    command->footer("PATH is a disc folder, an ISO image or a burned disc's device; an image is read as Windows reads "
+                    "it (its Joliet tree). Exit 0 when the disc is sound (notes only), 1 when it has problems.");
+    auto options = std::make_shared<CheckOptions>();
+    command->add_option("PATH", options->path, "the disc: a folder, an image file or a device")->required();
+    CLI::Option *install = command->add_option("--install-folder", options->installFolder,
+                                               "where the viewer is installed, a Windows path (default C:\\Tovi2009)");
+    install->check(
+        [](const std::string &given) {
+            Findings ignored;
+            std::string error;
+            CheckInstallFolder(given, ignored, error);
+            return error;
+        },
+        "");
+    install->type_name("WINPATH");
+    command->add_flag("--json", options->json, "the report as JSON, for scripts");
+    command->add_flag("-v,--verbose", options->verbose, "every file and every item of a finding");
+    command->callback([&run, options, install] {
+        options->installGiven = install->count() > 0;
+        run = [options] { return RunCheck(*options); };
+    });
+}

@@ -1,32 +1,35 @@
 #pragma once
+#include <functional>
 #include <string>
-#include <vector>
 
-// One subcommand of suidtool. Each lives in a file of its own (or with its close relatives) and is listed once
-// in suidtool.cpp's command table, which also builds the usage text from these fields.
-struct Command {
-    const char *name;
-    const char *arguments; // as shown in the usage text, after the name
-    const char *summary;
-    // Gets the arguments after the command's name; returns the process's exit code.
-    int (*run)(const std::vector<std::string> &args);
-};
+namespace CLI {
+class App;
+}
+
+// The subcommands of suidtool, one file each (scramble and descramble, mirror images, share one). Each Add*
+// function declares its command's options on the parser once; help, usage errors and "--opt=value" all come from
+// those declarations. When the command line names the command, `run` is set to what carries it out.
+
+using CommandRun = std::function<int()>;
+
+void AddReadCommand(CLI::App &app, CommandRun &run);
+void AddWriteCommand(CLI::App &app, CommandRun &run);
+void AddScrambleCommands(CLI::App &app, CommandRun &run);
+void AddMakeDiscCommand(CLI::App &app, CommandRun &run);
+void AddCheckCommand(CLI::App &app, CommandRun &run);
+void AddIsoCommand(CLI::App &app, CommandRun &run);
+void AddVerifyCommand(CLI::App &app, CommandRun &run);
 
 constexpr int kExitOk = 0;
-constexpr int kExitFailure = 1; // a file could not be read or written, a disc was refused or found unsound
+constexpr int kExitFailure = 1; // refused, failed, or (check, verify) the disc is not sound or differs
 constexpr int kExitUsage = 2;   // the command line itself is wrong
+// A command stopped by SIGINT, SIGTERM or SIGHUP returns kExitInterrupted; the tool then exits 128 + signal.
+constexpr int kExitInterrupted = -1;
 
 constexpr char kToolName[] = "suidtool";
+constexpr char kToolVersion[] = "2.0.0";
 
-// Prints "suidtool: <message>" and the usage text to stderr; returns kExitUsage.
-int UsageError(const std::string &message);
-
-// The commands on SUID.ini files (SuidCommands.cpp).
-extern const Command kReadCommand;
-extern const Command kWriteCommand;
-extern const Command kScrambleCommand;
-extern const Command kDescrambleCommand;
-// Disc authoring: MakeDiscCommand.cpp, CheckCommand.cpp, IsoCommand.cpp.
-extern const Command kMakeDiscCommand;
-extern const Command kCheckCommand;
-extern const Command kIsoCommand;
+// "suidtool: <text>" on stderr.
+void Complain(const std::string &text);
+// "suidtool: warning: <text>" on stderr.
+void Warn(const std::string &text);

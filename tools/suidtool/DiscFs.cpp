@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -10,11 +11,36 @@
 #include <filesystem>
 #include <unistd.h>
 
+#include "Command.h"
+#include "Interrupt.h"
+
 namespace {
 
 std::string Why(const char *verb, const std::string &path, int error)
 {
     return std::string("cannot ") + verb + " " + path + ": " + std::strerror(error);
+}
+
+constexpr char kInterruptedText[] = "interrupted";
+constexpr char kBuildKind[] = ".build-";
+
+std::string ParentOf(const std::string &path)
+{
+    const size_t slash = path.rfind('/');
+    return slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
+}
+
+std::string NameOf(const std::string &path)
+{
+    const size_t slash = path.rfind('/');
+    return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+std::string WithoutTrailingSlashes(std::string path)
+{
+    while (path.size() > 1 && path.back() == '/')
+        path.pop_back();
+    return path;
 }
 
 class FolderHandle {
@@ -79,6 +105,10 @@ bool SameObject(const PathInfo &a, const PathInfo &b)
 bool ScanFolder(const std::string &root, const std::string &relative, std::vector<PathInfo> &ancestors, TreeScan &scan,
                 std::string &error)
 {
+    if (Interrupted()) {
+        error = kInterruptedText;
+        return false;
+    }
     const std::string folder = relative.empty() ? root : JoinUnixPath(root, relative);
     std::vector<std::string> names;
     if (!ListFolder(folder, names, error))
@@ -186,7 +216,8 @@ std::string FindIgnoringCase(const std::vector<std::string> &names, const std::s
     return std::string();
 }
 
-bool CopyFileKeepingTimes(const std::string &from, const std::string &to, std::string &error)
+bool CopyFileKeepingTimes(const std::string &from, const std::string &to, std::string &error,
+                          const CopyProgress &progress)
 {
     Descriptor in(::open(from.c_str(), O_RDONLY | O_CLOEXEC));
     if (!in.IsValid()) {
@@ -205,6 +236,10 @@ bool CopyFileKeepingTimes(const std::string &from, const std::string &to, std::s
     }
     std::vector<char> chunk(1 << 16);
     for (;;) {
+        if (Interrupted()) {
+            error = kInterruptedText;
+            return false;
+        }
         const ssize_t got = ::read(in.Get(), chunk.data(), chunk.size());
         if (got < 0 && errno == EINTR)
             continue;
@@ -218,6 +253,8 @@ bool CopyFileKeepingTimes(const std::string &from, const std::string &to, std::s
             error = Why("write", to, errno);
             return false;
         }
+        if (progress)
+            progress(static_cast<uint64_t>(got));
     }
     // The times go last: every write before would move the modification time again.
     const timespec times[2] = {st.st_atim, st.st_mtim};
@@ -260,15 +297,51 @@ BuildFolder::~BuildFolder()
     }
 }
 
+std::string WorkFilePrefix(const std::string &target, const char *kind)
+{
+    const std::string path = WithoutTrailingSlashes(target);
+    const std::string name = NameOf(path);
+    // A folder is built hidden; an image file is written under a name that shows what it will become.
+    return ParentOf(path) + (std::string(kind) == kBuildKind ? "." : "") + name + kind;
+}
+
+void RemoveDebris(const std::string &target, const char *kind)
+{
+    const std::string prefix = WorkFilePrefix(target, kind);
+    const std::string parent = ParentOf(prefix);
+    const std::string namePrefix = NameOf(prefix);
+    std::vector<std::string> names;
+    std::string error;
+    if (!ListFolder(parent.empty() ? "." : parent, names, error))
+        return;
+    for (const std::string &name : names) {
+        if (name.compare(0, namePrefix.size(), namePrefix) != 0)
+            continue;
+        const std::string rest = name.substr(namePrefix.size());
+        const size_t dash = rest.find('-');
+        const std::string pidText = rest.substr(0, dash);
+        const std::string path = parent + name;
+        if (dash == std::string::npos || pidText.empty() ||
+            pidText.find_first_not_of("0123456789") != std::string::npos) {
+            Warn(path + " looks like the remains of an interrupted run; remove it if no other program is writing it");
+            continue;
+        }
+        const long pid = std::strtol(pidText.c_str(), nullptr, 10);
+        if (pid == ::getpid() || ::kill(static_cast<pid_t>(pid), 0) == 0 || errno != ESRCH)
+            continue; // its maker still runs
+        std::error_code failed;
+        std::filesystem::remove_all(path, failed);
+        if (failed)
+            Warn("cannot remove " + path + ", left by an interrupted run: " + failed.message());
+        else
+            Complain("removed " + path + ", left by an interrupted run (process " + std::to_string(pid) + ")");
+    }
+}
+
 bool BuildFolder::Create(const std::string &target, std::string &error)
 {
-    std::string path = target;
-    while (path.size() > 1 && path.back() == '/')
-        path.pop_back();
-    const size_t slash = path.rfind('/');
-    const std::string parent = slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
-    const std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
-    std::string pattern = parent + "." + name + ".build-XXXXXX";
+    RemoveDebris(target, kBuildKind);
+    std::string pattern = WorkFilePrefix(target, kBuildKind) + std::to_string(::getpid()) + "-XXXXXX";
     if (!::mkdtemp(pattern.data())) {
         error = Why("create a folder beside", target, errno);
         return false;

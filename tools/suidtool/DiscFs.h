@@ -1,5 +1,6 @@
 #pragma once
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <sys/stat.h>
 #include <vector>
@@ -35,8 +36,13 @@ std::string FoldCase(const std::string &name);
 // The entry of `names` equal to `wanted` apart from ASCII case; "" when there is none.
 std::string FindIgnoringCase(const std::vector<std::string> &names, const std::string &wanted);
 
-// Copies a file's bytes, permission bits, access and modification times (to the nanosecond) to a new file.
-bool CopyFileKeepingTimes(const std::string &from, const std::string &to, std::string &error);
+// Called after each chunk a copy writes, with the chunk's size.
+using CopyProgress = std::function<void(uint64_t bytes)>;
+
+// Copies a file's bytes, permission bits, access and modification times (to the nanosecond) to a new file. An
+// interrupt stops it between chunks (false, `error` says so).
+bool CopyFileKeepingTimes(const std::string &from, const std::string &to, std::string &error,
+                          const CopyProgress &progress = CopyProgress());
 
 // Gives a folder the times of `source` (after its contents were written, which changed them).
 bool SetFolderTimes(const std::string &path, const PathInfo &source, std::string &error);
@@ -54,10 +60,17 @@ struct TreeScan {
     std::vector<std::string> loops;
 };
 
+// Stops with `error` set when interrupted.
 bool ScanTree(const std::string &root, TreeScan &scan, std::string &error);
 
-// A folder that is being built beside its final place. It is removed, with everything in it, unless
-// MoveTo put it into place.
+// Work files beside a target carry the process ID of their maker: "<prefix><pid>-XXXXXX". Those of a process that
+// no longer runs are the remains of an interrupted run (killed outright, or the machine stopped): a later run on
+// the same target removes them and says so. Ours, and those of a process that still runs, stay.
+std::string WorkFilePrefix(const std::string &target, const char *kind);
+void RemoveDebris(const std::string &target, const char *kind);
+
+// A folder that is being built beside its final place, as ".<name>.build-<pid>-XXXXXX". It is removed, with
+// everything in it, unless MoveTo put it into place.
 class BuildFolder {
 public:
     BuildFolder() = default;
@@ -65,7 +78,7 @@ public:
     BuildFolder(const BuildFolder &) = delete;
     BuildFolder &operator=(const BuildFolder &) = delete;
 
-    // Creates "<dir of target>/.<name of target>.build-XXXXXX".
+    // Creates the folder beside `target`, after removing what interrupted runs left there.
     bool Create(const std::string &target, std::string &error);
     const std::string &Path() const { return m_path; }
     // Renames the folder to `target`, which must be missing or an empty folder.

@@ -1,5 +1,6 @@
 #include "FileIo.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -79,27 +80,33 @@ bool WriteAll(int fd, std::string_view bytes)
 
 } // namespace
 
-bool ReadWholeFile(const std::string &path, std::string &bytes)
+bool ReadFileHead(const std::string &path, size_t max, std::string &bytes)
 {
-    FileDescriptor file(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
-    if (!file.IsValid()) {
-        ReportFileError("read", path, errno);
-        return false;
-    }
     bytes.clear();
+    FileDescriptor file(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+    if (!file.IsValid())
+        return false;
     char chunk[65536];
-    for (;;) {
-        const ssize_t got = ::read(file.Get(), chunk, sizeof chunk);
+    while (max == 0 || bytes.size() < max) {
+        const size_t want = max == 0 ? sizeof chunk : std::min(sizeof chunk, max - bytes.size());
+        const ssize_t got = ::read(file.Get(), chunk, want);
         if (got < 0 && errno == EINTR)
             continue;
-        if (got < 0) {
-            ReportFileError("read", path, errno);
+        if (got < 0)
             return false;
-        }
         if (got == 0)
-            return true;
+            break;
         bytes.append(chunk, static_cast<size_t>(got));
     }
+    return true;
+}
+
+bool ReadWholeFile(const std::string &path, std::string &bytes)
+{
+    if (ReadFileHead(path, 0, bytes))
+        return true;
+    ReportFileError("read", path, errno);
+    return false;
 }
 
 bool WriteFileAtomically(const std::string &path, std::string_view bytes)

@@ -1,47 +1,54 @@
 // iso: an ISO 9660 image with Joliet names (what Windows reads) and Rock Ridge, written by xorriso.
+#include <CLI/CLI.hpp>
 #include <cerrno>
 #include <climits>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <fcntl.h>
-#include <spawn.h>
-#include <string>
+#include <memory>
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <unistd.h>
-#include <vector>
 
+#include "ChildProcess.h"
 #include "Command.h"
+#include "Diagnostics.h"
 #include "DiscFs.h"
 #include "DiscRules.h"
+#include "DiscViews.h"
 #include "FileIo.h"
-#include "Options.h"
+#include "Interrupt.h"
+#include "Progress.h"
 #include "config/IniReader.h"
-
-extern char **environ;
+#include "launch/Decision.h"
 
 namespace {
 
-constexpr char kOptLabel[] = "--label";
-constexpr char kXorriso[] = "xorriso";
-constexpr size_t kLogTail = 2000; // of xorriso's output, shown when it fails
-constexpr size_t kListedMax = 10;
+constexpr char kImageKind[] = ".tmp-";
+constexpr char kOldLogKind[] = ".log-"; // earlier versions kept xorriso's output in a file beside the image
+constexpr char kUpdate[] = "xorriso : UPDATE :";
 
-// A file beside the image: removed unless it was renamed into place.
-class SideFile {
+struct IsoOptions {
+    std::string folder, out, label;
+    bool force = false, quiet = false;
+};
+
+// The image while xorriso writes it, beside its final place as "<name>.tmp-<pid>-XXXXXX": removed unless it was
+// renamed into place.
+class ImageFile {
 public:
-    ~SideFile()
+    ~ImageFile()
     {
         if (!m_path.empty() && !m_kept)
             ::unlink(m_path.c_str());
     }
-    bool Create(const std::string &beside, const char *suffix, std::string &error)
+    bool Create(const std::string &target, std::string &error)
     {
-        std::string pattern = beside + suffix + "-XXXXXX";
+        RemoveDebris(target, kImageKind);
+        RemoveDebris(target, kOldLogKind);
+        std::string pattern = WorkFilePrefix(target, kImageKind) + std::to_string(::getpid()) + "-XXXXXX";
         const int fd = ::mkstemp(pattern.data());
         if (fd < 0) {
-            error = "cannot create a file beside " + beside + ": " + std::strerror(errno);
+            error = "cannot create a file beside " + target + ": " + std::strerror(errno);
             return false;
         }
         m_path = pattern;
@@ -66,18 +73,6 @@ private:
     bool m_kept = false;
 };
 
-class SpawnActions {
-public:
-    SpawnActions() { ::posix_spawn_file_actions_init(&m_actions); }
-    ~SpawnActions() { ::posix_spawn_file_actions_destroy(&m_actions); }
-    SpawnActions(const SpawnActions &) = delete;
-    SpawnActions &operator=(const SpawnActions &) = delete;
-    posix_spawn_file_actions_t *Get() { return &m_actions; }
-
-private:
-    posix_spawn_file_actions_t m_actions;
-};
-
 // The label the disc names itself in autorun.inf, when it has a usable one.
 std::string LabelFromAutorunInf(const std::string &root)
 {
@@ -90,74 +85,10 @@ std::string LabelFromAutorunInf(const std::string &root)
     if (inf.empty() || !ReadWholeFile(JoinUnixPath(root, inf), bytes))
         return std::string();
     const std::string label = IniFile::Parse(bytes).Get(disc::kInfSection, disc::kInfLabel);
-    if (!label.empty() && !IsUsableLabel(label))
-        std::fprintf(stderr, "%s: warning: %s's label '%s' does not fit a volume label; using %s\n", kToolName,
-                     inf.c_str(), label.c_str(), disc::kDefaultLabel);
-    return IsUsableLabel(label) ? label : std::string();
-}
-
-// What the image could not carry as it is in the folder: Joliet cuts long names and silently leaves out what
-// lies past its path budget, so those are refused rather than written.
-std::vector<std::string> EntriesTheImageWouldChange(const TreeScan &scan)
-{
-    std::vector<std::string> refused;
-    for (const TreeEntry &entry : scan.entries) {
-        const size_t slash = entry.relative.rfind('/');
-        const std::string name = slash == std::string::npos ? entry.relative : entry.relative.substr(slash + 1);
-        size_t length = 0;
-        if (entry.info.kind == PathInfo::Kind::Other)
-            refused.push_back(entry.relative + ": neither a file nor a folder");
-        else if (!Ucs2Length(name, length))
-            refused.push_back(entry.relative + ": not UTF-8, or a character beyond UCS-2");
-        else if (length > limits::kJolietNameMax)
-            refused.push_back(entry.relative + ": a name of " + std::to_string(length) + " characters (Joliet: 64)");
-        else if (JolietPathCost(entry.relative) > limits::kJolietPathBudget)
-            refused.push_back(entry.relative + ": too long or deep a path for Joliet");
-    }
-    for (const std::string &loop : scan.loops)
-        refused.push_back(loop + ": a folder that contains itself through a symbolic link");
-    return refused;
-}
-
-std::string Tail(const std::string &path)
-{
-    std::string bytes;
-    if (!ReadWholeFile(path, bytes))
-        return std::string();
-    return bytes.size() > kLogTail ? "..." + bytes.substr(bytes.size() - kLogTail) : bytes;
-}
-
-// Runs xorriso with its output into `log`; returns its exit status, or -1 with `error` set.
-int RunXorriso(const std::vector<std::string> &arguments, const std::string &log, std::string &error)
-{
-    std::vector<char *> argv;
-    for (const std::string &a : arguments)
-        argv.push_back(const_cast<char *>(a.c_str()));
-    argv.push_back(nullptr);
-    SpawnActions actions;
-    ::posix_spawn_file_actions_addopen(actions.Get(), STDIN_FILENO, "/dev/null", O_RDONLY, 0);
-    ::posix_spawn_file_actions_addopen(actions.Get(), STDOUT_FILENO, log.c_str(), O_WRONLY | O_TRUNC, 0);
-    ::posix_spawn_file_actions_adddup2(actions.Get(), STDOUT_FILENO, STDERR_FILENO);
-    pid_t pid;
-    const int spawned = ::posix_spawnp(&pid, kXorriso, actions.Get(), nullptr, argv.data(), environ);
-    if (spawned != 0) {
-        error = spawned == ENOENT ? std::string(kXorriso) + " not found on PATH: install the Debian package " +
-                                        kXorriso + " (apt-get install " + kXorriso + ")"
-                                  : std::string("cannot start ") + kXorriso + ": " + std::strerror(spawned);
-        return -1;
-    }
-    int status = 0;
-    while (::waitpid(pid, &status, 0) < 0) {
-        if (errno != EINTR) {
-            error = std::string("cannot wait for ") + kXorriso + ": " + std::strerror(errno);
-            return -1;
-        }
-    }
-    if (WIFSIGNALED(status)) {
-        error = std::string(kXorriso) + " was killed by signal " + std::to_string(WTERMSIG(status));
-        return -1;
-    }
-    return WEXITSTATUS(status);
+    const std::string complaint = label.empty() ? std::string() : LabelComplaint(label);
+    if (!complaint.empty())
+        Warn(inf + "'s label does not fit a volume label (" + complaint + "); using " + disc::kDefaultLabel);
+    return complaint.empty() ? label : std::string();
 }
 
 bool IsInside(const std::string &path, const std::string &folder)
@@ -171,78 +102,93 @@ bool IsInside(const std::string &path, const std::string &folder)
     return p == f || p.compare(0, f.size() + 1, f + "/") == 0;
 }
 
-int RunIso(const std::vector<std::string> &args)
+// "xorriso : UPDATE :  34.34% done, estimate finish ..." -> 34; -1 for any other line.
+int PercentOf(const std::string &line)
 {
-    ParsedOptions options;
-    const std::string complaint = options.Parse(args, {{kOptLabel, true}});
-    if (!complaint.empty())
-        return UsageError(complaint);
-    if (options.Positionals().size() != 2)
-        return UsageError("iso needs DIR and OUT.iso");
-    const std::string &root = options.Positionals()[0];
-    const std::string &out = options.Positionals()[1];
-    if (const std::string *label = options.Value(kOptLabel))
-        if (!IsUsableLabel(*label))
-            return UsageError("bad label '" + *label + "': 1 to 32 printable ASCII characters");
+    if (line.compare(0, sizeof kUpdate - 1, kUpdate) != 0)
+        return -1;
+    const size_t percent = line.find("% done");
+    if (percent == std::string::npos)
+        return -1;
+    const size_t start = line.find_last_of(' ', percent);
+    return start == std::string::npos ? -1 : std::atoi(line.c_str() + start + 1);
+}
 
+int RunIso(const IsoOptions &options)
+{
+    const std::string &root = options.folder;
+    const std::string &out = options.out;
     std::string error;
-    TreeScan scan;
-    if (!ScanTree(root, scan, error)) {
-        std::fprintf(stderr, "%s: %s\n", kToolName, error.c_str());
+    DiscView view;
+    DiscAudit audit;
+    if (!FolderView(root, view, error) || !AuditDisc(view, launch::kDefaultInstallFolder, audit, error)) {
+        if (Interrupted())
+            return kExitInterrupted;
+        Complain(error);
         return kExitFailure;
     }
     if (IsInside(out, root))
-        return UsageError("the image " + out + " cannot be written inside the folder it images");
-    const std::vector<std::string> refused = EntriesTheImageWouldChange(scan);
-    if (!refused.empty()) {
-        std::fprintf(stderr, "%s: refused: the image would not carry %zu entr%s as %s in %s:\n", kToolName,
-                     refused.size(), refused.size() == 1 ? "y" : "ies", refused.size() == 1 ? "it is" : "they are",
-                     root.c_str());
-        for (size_t i = 0; i < refused.size() && i < kListedMax; ++i)
-            std::fprintf(stderr, "    %s\n", refused[i].c_str());
-        if (refused.size() > kListedMax)
-            std::fprintf(stderr, "    ... and %zu more\n", refused.size() - kListedMax);
-        std::fprintf(stderr, "%s: nothing written\n", kToolName);
+        return Refuse({"the image " + out + " cannot be written inside the folder it images"});
+    if (ReportProblems(audit.findings, options.force)) {
+        Complain(kNothingWritten);
         return kExitFailure;
     }
-    std::string label = options.Has(kOptLabel) ? *options.Value(kOptLabel) : LabelFromAutorunInf(root);
+    std::string label = options.label.empty() ? LabelFromAutorunInf(root) : options.label;
     if (label.empty())
         label = disc::kDefaultLabel;
+    if (const std::string warning = LabelWarning(label); !warning.empty())
+        Warn(warning);
 
-    SideFile image, log;
-    if (!image.Create(out, ".tmp", error) || !log.Create(out, ".log", error)) {
-        std::fprintf(stderr, "%s: %s\n", kToolName, error.c_str());
+    ImageFile image;
+    if (!image.Create(out, error)) {
+        Complain(error);
         return kExitFailure;
     }
     // Level 3 lifts level 1's 8.3 names in the plain tree; Joliet (-J) carries the names Windows shows, Rock
     // Ridge (-r, readable permissions, owner root) those of other systems. Links are followed (-f) so that the
-    // image holds what the folder shows. Names are read as UTF-8 whatever the locale says.
-    const std::vector<std::string> command = {kXorriso, "-as", "mkisofs", "-iso-level",     "3",
-                                              "-J",     "-r",  "-f",      "-input-charset", "UTF-8",
-                                              "-V",     label, "-o",      image.Path(),     root};
-    const int status = RunXorriso(command, log.Path(), error);
-    if (status != 0) {
-        if (status > 0)
-            std::fprintf(stderr, "%s: %s failed (exit %d):\n%s\n", kToolName, kXorriso, status,
-                         Tail(log.Path()).c_str());
-        else
-            std::fprintf(stderr, "%s: %s\n", kToolName, error.c_str());
-        std::fprintf(stderr, "%s: nothing written\n", kToolName);
+    // image holds what the folder shows. Names are read as UTF-8 whatever the locale says. -md5 on records an MD5
+    // of every file and of the session, which verify checks.
+    const std::vector<std::string> command = {
+        kXorriso, "-md5",           "on",    "-as", "mkisofs", "-iso-level", "3",          "-J", "-r",
+        "-f",     "-input-charset", "UTF-8", "-V",  label,     "-o",         image.Path(), root};
+    Progress progress(options.quiet);
+    progress.Update("iso: reading " + root, true);
+    const ChildResult result = RunChild(command, nullptr, [&progress](const std::string &line) {
+        const int percent = PercentOf(line);
+        if (percent >= 0)
+            progress.Update("iso: " + std::to_string(percent) + "% of the image written");
+    });
+    progress.Clear();
+    if (result.end == ChildResult::End::Interrupted)
+        return kExitInterrupted;
+    if (result.end != ChildResult::End::Exited || result.status != 0) {
+        Complain(DescribeChildFailure(kXorriso, result));
+        Complain(kNothingWritten);
         return kExitFailure;
     }
     if (!image.RenameTo(out)) {
-        std::fprintf(stderr, "%s: cannot write %s: %s\n", kToolName, out.c_str(), std::strerror(errno));
+        Complain("cannot write " + out + ": " + std::strerror(errno));
         return kExitFailure;
     }
-    std::printf("%s: %zu entries, label %s\n", out.c_str(), scan.entries.size(), label.c_str());
+    std::printf("%s: %zu entries, label %s\n", out.c_str(), view.entries.size(), label.c_str());
     return kExitOk;
 }
 
 } // namespace
 
-const Command kIsoCommand = {
-    "iso", "DIR OUT.iso [--label LABEL]",
-    "write DIR as an ISO 9660 image with Joliet and Rock Ridge names (xorriso), keeping modification times to\n"
-    "      the second (what ISO 9660 stores); label from DIR's autorun.inf, else PATIENT. Refuses names or paths\n"
-    "      Joliet would cut or leave out",
-    RunIso};
+void AddIsoCommand(CLI::App &app, CommandRun &run)
+{
+    CLI::App *command = app.add_subcommand("iso", "write a disc folder as an ISO image (xorriso)");
+    command->footer("ISO 9660 with Joliet names (what Windows reads), Rock Ridge names and MD5 sums, modification "
+                    "times kept to the second. Refuses (exit 1, nothing written) a folder check calls not sound, "
+                    "unless --force.");
+    auto options = std::make_shared<IsoOptions>();
+    command->add_option("DIR", options->folder, "the disc folder")->required();
+    command->add_option("OUT", options->out, "the image to write, e.g. disc.iso")->required();
+    command->add_option("--label", options->label, "the volume label (default: autorun.inf's, else PATIENT)")
+        ->check([](const std::string &label) { return LabelComplaint(label); })
+        ->type_name("LABEL");
+    command->add_flag("--force", options->force, "write the image despite problems, showing them as warnings");
+    command->add_flag("-q,--quiet", options->quiet, "no progress on a terminal");
+    command->callback([&run, options] { run = [options] { return RunIso(*options); }; });
+}
