@@ -8,6 +8,9 @@
 //       failed or timed out.
 //   winmsg.exe client EXE_NAME CLASS OUTFILE
 //       Writes "LEFT TOP WIDTH HEIGHT\n": the window's client area in screen coordinates.
+//   winmsg.exe workarea OUTFILE
+//       Writes "LEFT TOP RIGHT BOTTOM\n" of the work area (SPI_GETWORKAREA) and then one such line for each
+//       monitor's work area.
 //   winmsg.exe watch EXE_NAME CLASS OUTFILE STOPFILE
 //       Every 100 ms asks the window, as the system's hung-window check does, whether its thread takes messages:
 //       SendMessageTimeout(WM_NULL, SMTO_ABORTIFHUNG, 10 s), and IsHungAppWindow. Appends one line a sample,
@@ -27,7 +30,8 @@ namespace {
 
 constexpr char kUsage[] = "usage: winmsg.exe send|post EXE_NAME CLASS MSG WPARAM LPARAM [MSG WPARAM LPARAM]...\n"
                           "       winmsg.exe client EXE_NAME CLASS OUTFILE\n"
-                          "       winmsg.exe watch EXE_NAME CLASS OUTFILE STOPFILE\n";
+                          "       winmsg.exe watch EXE_NAME CLASS OUTFILE STOPFILE\n"
+                          "       winmsg.exe workarea OUTFILE\n";
 constexpr UINT kSendTimeoutMs = 30000;
 constexpr UINT kWatchTimeoutMs = 10000;
 constexpr DWORD kWatchIntervalMs = 100;
@@ -156,10 +160,34 @@ int Watch(HWND window, int argc, char **argv)
     return kExitOk;
 }
 
+BOOL CALLBACK WriteMonitor(HMONITOR monitor, HDC, RECT *, LPARAM param)
+{
+    MONITORINFO info{};
+    info.cbSize = sizeof info;
+    if (::GetMonitorInfoA(monitor, &info))
+        std::fprintf(reinterpret_cast<FILE *>(param), "%ld %ld %ld %ld\n", info.rcWork.left, info.rcWork.top,
+                     info.rcWork.right, info.rcWork.bottom);
+    return TRUE;
+}
+
+int WorkArea(const char *path)
+{
+    StdioFile out(std::fopen(path, "wb"));
+    if (!out)
+        return kExitFailure;
+    RECT work{};
+    ::SystemParametersInfoA(SPI_GETWORKAREA, 0, &work, 0);
+    std::fprintf(out.get(), "%ld %ld %ld %ld\n", work.left, work.top, work.right, work.bottom);
+    ::EnumDisplayMonitors(nullptr, nullptr, WriteMonitor, reinterpret_cast<LPARAM>(out.get()));
+    return kExitOk;
+}
+
 } // namespace
 
 int main(int argc, char **argv)
 {
+    if (argc == 3 && std::strcmp(argv[1], "workarea") == 0)
+        return WorkArea(argv[2]);
     if (argc < 5) {
         std::fputs(kUsage, stderr);
         return kExitUsage;
