@@ -131,3 +131,51 @@ def wait_for_counter(tmp: Path, done: int, total: int, timeout=60):
             return windows
         time.sleep(0.05)
     return []
+
+
+SLIDES = harness.BUILD / "slides"
+
+
+def long_transfer(world, folders=16, each=1000, patient_files=40, sid="A1"):
+    """A disc whose transfer keeps the progress window up for a while: a few patient files, then a reference
+    database of folders x each files (16 x 1000: about 10 s under Wine), for a viewer of version 1.2.3.4. Returns the
+    number of reference files."""
+    world.disc.suid(harness.suid_text(mode="DiscStudio", sid=sid, version=(1, 2, 3, 4), plain=False))
+    world.disc.data({"Default.npj": b"project", **{f"scan{i:03d}.dcm": b"s" * 512 for i in range(patient_files - 1)}})
+    world.disc.data({f"Maker{f:02d}/part{i:04d}.stl": b"r" * 256 for f in range(folders) for i in range(each)},
+                    folder="ImplantDB")
+    return folders * each
+
+
+def measure(tmp: Path, control_id, face="Tahoma", points=10):
+    """(text width, text height, control width, control height) of a control's text in the template's font."""
+    out = tmp / f"measure-{time.monotonic_ns()}.txt"
+    rc, _ = winmsg("measure", EXE, DIALOG, control_id, face, points, harness.winpath(out))
+    assert rc == 0 and out.exists()
+    return tuple(int(v) for v in out.read_text().split())
+
+
+def work_area(tmp: Path):
+    out = tmp / f"workarea-{time.monotonic_ns()}.txt"
+    rc, _ = winmsg("workarea", harness.winpath(out))
+    assert rc == 0
+    return tuple(int(v) for v in out.read_text().splitlines()[0].split())
+
+
+def picture_difference(image: Image.Image, rows=0.8):
+    """How far (mean absolute difference per channel, 0..255) a client area's picture is from the nearest slide scaled
+    to the client area's size, over its upper `rows` (the texts and the bar lie below)."""
+    width, height = image.size
+    box = (0, 0, width, int(height * rows))
+    seen = image.crop(box).tobytes()
+    best = 255.0
+    for bmp in sorted(SLIDES.glob("slide*.bmp")):
+        slide = Image.open(bmp).convert("RGB")
+        # Within a few pixels of its size the picture is drawn 1:1, the client area showing what it holds of it.
+        if abs(width - PICTURE[0]) <= 4 and abs(height - PICTURE[1]) <= 4:
+            slide = slide.crop((0, 0, width, height))
+        else:
+            slide = slide.resize((width, height), Image.BILINEAR)
+        slide = slide.crop(box).tobytes()
+        best = min(best, sum(abs(a - b) for a, b in zip(seen[::7], slide[::7])) / len(seen[::7]))
+    return best

@@ -16,11 +16,7 @@ BAR_Y = 394  # a row through the bar, in client pixels at 96 DPI
 
 
 def reference_disc(world, folders=REFERENCE_FOLDERS, each=REFERENCE_FILES_EACH):
-    world.disc.suid(suid_text(mode="DiscStudio", sid="A1", version=V, plain=False))
-    world.disc.data({"Default.npj": b"project", **{f"scan{i:03d}.dcm": b"s" * 512 for i in range(PATIENT_FILES - 1)}})
-    world.disc.data({f"Maker{f:02d}/part{i:04d}.stl": b"r" * 256 for f in range(folders) for i in range(each)},
-                    folder="ImplantDB")
-    return folders * each
+    return screen.long_transfer(world, folders, each, PATIENT_FILES)
 
 
 def copy_lines(world):

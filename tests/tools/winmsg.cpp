@@ -8,6 +8,9 @@
 //       failed or timed out.
 //   winmsg.exe client EXE_NAME CLASS OUTFILE
 //       Writes "LEFT TOP WIDTH HEIGHT\n": the window's client area in screen coordinates.
+//   winmsg.exe measure EXE_NAME CLASS CONTROL_ID FACE POINTS OUTFILE
+//       Measures the control's text in the font FACE at POINTS for this screen's DPI, as the dialog manager makes a
+//       template's font, and writes "TEXT_WIDTH TEXT_HEIGHT CONTROL_WIDTH CONTROL_HEIGHT\n" (client pixels).
 //   winmsg.exe workarea OUTFILE
 //       Writes "LEFT TOP RIGHT BOTTOM\n" of the work area (SPI_GETWORKAREA) and then one such line for each
 //       monitor's work area.
@@ -31,6 +34,7 @@ namespace {
 constexpr char kUsage[] = "usage: winmsg.exe send|post EXE_NAME CLASS MSG WPARAM LPARAM [MSG WPARAM LPARAM]...\n"
                           "       winmsg.exe client EXE_NAME CLASS OUTFILE\n"
                           "       winmsg.exe watch EXE_NAME CLASS OUTFILE STOPFILE\n"
+                          "       winmsg.exe measure EXE_NAME CLASS CONTROL_ID FACE POINTS OUTFILE\n"
                           "       winmsg.exe workarea OUTFILE\n";
 constexpr UINT kSendTimeoutMs = 30000;
 constexpr UINT kWatchTimeoutMs = 10000;
@@ -136,6 +140,48 @@ int Client(HWND window, int argc, char **argv)
     return kExitOk;
 }
 
+// GetWindowTextA cannot read controls of another process, so the text is asked for with messages.
+std::string ControlText(HWND control)
+{
+    DWORD_PTR length = 0;
+    if (!::SendMessageTimeoutA(control, WM_GETTEXTLENGTH, 0, 0, SMTO_ABORTIFHUNG, kSendTimeoutMs, &length))
+        return {};
+    std::string text(length + 1, '\0');
+    DWORD_PTR copied = 0;
+    if (!::SendMessageTimeoutA(control, WM_GETTEXT, text.size(), reinterpret_cast<LPARAM>(&text[0]),
+                               SMTO_ABORTIFHUNG, kSendTimeoutMs, &copied))
+        return {};
+    text.resize(copied < length ? copied : length);
+    return text;
+}
+
+int Measure(HWND window, int argc, char **argv)
+{
+    if (argc != 8)
+        return kExitUsage;
+    HWND control = ::GetDlgItem(window, static_cast<int>(Number(argv[4])));
+    if (!control)
+        return kExitNotDone;
+    const std::string text = ControlText(control);
+    HDC screen = ::GetDC(nullptr);
+    const int height = -::MulDiv(static_cast<int>(Number(argv[6])), ::GetDeviceCaps(screen, LOGPIXELSY), 72);
+    GdiObject font(::CreateFontA(height, 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE, DEFAULT_CHARSET, OUT_DEFAULT_PRECIS,
+                                 CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY, DEFAULT_PITCH, argv[5]));
+    SIZE size{};
+    {
+        ScopedSelectObject select(screen, font.Get());
+        ::GetTextExtentPoint32A(screen, text.c_str(), static_cast<int>(text.size()), &size);
+    }
+    ::ReleaseDC(nullptr, screen);
+    RECT room{};
+    ::GetClientRect(control, &room);
+    StdioFile out(std::fopen(argv[7], "wb"));
+    if (!out)
+        return kExitFailure;
+    std::fprintf(out.get(), "%ld %ld %ld %ld\n", size.cx, size.cy, room.right, room.bottom);
+    return kExitOk;
+}
+
 int Watch(HWND window, int argc, char **argv)
 {
     if (argc != 6)
@@ -194,7 +240,7 @@ int main(int argc, char **argv)
     }
     const std::string command = argv[1];
     HWND window = FindTopLevel(argv[2], argv[3]);
-    if (command != "send" && command != "post" && command != "client" && command != "watch") {
+    if (command != "send" && command != "post" && command != "client" && command != "watch" && command != "measure") {
         std::fputs(kUsage, stderr);
         return kExitUsage;
     }
@@ -207,6 +253,8 @@ int main(int argc, char **argv)
         rc = SendOrPost(command == "send", window, argc, argv);
     else if (command == "client")
         rc = Client(window, argc, argv);
+    else if (command == "measure")
+        rc = Measure(window, argc, argv);
     else
         rc = Watch(window, argc, argv);
     if (rc == kExitUsage)
