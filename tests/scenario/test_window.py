@@ -10,6 +10,7 @@ import screen
 
 ARTIFACTS = harness.ROOT / "build" / "artifacts"
 STATUS, COUNT = 1002, 1003
+PATIENT_FILES = 6000  # a copy of several seconds under Wine
 
 SCREENS = [
     # width, height, DPI, work area (left, top, width, height) a task bar leaves, or None
@@ -48,11 +49,12 @@ def in_process_checks(tmp):
 def test_progress_window_on_a_screen(world, width, height, dpi, workarea):
     with display.screen_of(width, height, dpi, workarea):
         world.machine.install(version=(1, 2, 3, 4))
-        screen.long_transfer(world)
+        # The window is looked at while the patient's files are copied.
+        screen.long_transfer(world, folders=1, each=10, patient_files=PATIENT_FILES)
         run = world.start()
         try:
             assert harness.wait_for_progress_window(world.tmp)
-            assert screen.wait_for_counter(world.tmp, 1, 40)
+            assert screen.wait_for_counter(world.tmp, 1, PATIENT_FILES)
             # Whole on the screen, inside the work area a task bar leaves.
             left, top, right, bottom = window_rect(world.tmp)
             work = screen.work_area(world.tmp)
