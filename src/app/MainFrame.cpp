@@ -15,6 +15,8 @@ constexpr char kFrameTitle[] = "autorun";
 constexpr DWORD kToolBarBarStyle = 0x50402834; // child, visible, top, gripper, tool tips, fly-by, dynamic size
 constexpr DWORD kStatusBarStyle = 0x50008200;  // child, visible, bottom
 constexpr UINT kIndicators[] = {0, ID_INDICATOR_CAPS, ID_INDICATOR_NUM, ID_INDICATOR_SCRL};
+// How long the end of a session waits for the copy worker to finish the file in hand.
+constexpr DWORD kWorkerStopWaitMs = 10000;
 } // namespace
 
 CMainFrame::CMainFrame() : m_nTotalFiles(0), m_nCopiedFiles(0), m_pProgressDlg(nullptr) {}
@@ -47,6 +49,14 @@ LRESULT CMainFrame::WindowProc(UINT msg, WPARAM wParam, LPARAM lParam)
         return OnCreate(reinterpret_cast<CREATESTRUCTA *>(lParam));
     case WM_DESTROY:
         ::PostQuitMessage(0);
+        return 0;
+    case WM_CLOSE:
+        OnClose();
+        return 0;
+    case WM_QUERYENDSESSION:
+        return TRUE;
+    case WM_ENDSESSION:
+        OnEndSession(wParam != FALSE);
         return 0;
     case WM_COPY_FINISHED:
         return CopyReferenceDatabase(wParam, lParam);
@@ -118,6 +128,39 @@ void CMainFrame::OnCommand(UINT id)
     default:
         break;
     }
+}
+
+// A close request from outside (a logoff's or an installer's WM_CLOSE, a task list's "end task") would cut the
+// transfer in the middle of a file and leave the viewer unstarted; the hand-off closes the launcher anyway, a
+// moment later. Outside a transfer the launcher closes at once.
+void CMainFrame::OnClose()
+{
+    if (InTransfer())
+        return;
+    ::DestroyWindow(m_hWnd);
+}
+
+// The session ends: the system ends the process once this returns, wherever its threads are. The copy worker is
+// let finish the file in hand and is stopped at its next message to this thread, which stays unanswered: no file
+// is left half written. The reference copy replaces every file through a temporary one, so an earlier copy stays
+// whole wherever it is stopped.
+void CMainFrame::OnEndSession(bool ending)
+{
+    if (!ending || !InTransfer())
+        return;
+    if (m_handoff == Handoff::Waiting) {
+        // The worker's every message comes between two files; it is left waiting for the answer.
+        const DWORD until = ::GetTickCount() + kWorkerStopWaitMs;
+        for (;;) {
+            if (HIWORD(::GetQueueStatus(QS_SENDMESSAGE)) & QS_SENDMESSAGE)
+                break;
+            const DWORD now = ::GetTickCount();
+            if (static_cast<LONG>(until - now) <= 0 ||
+                ::MsgWaitForMultipleObjects(0, nullptr, FALSE, until - now, QS_SENDMESSAGE) != WAIT_OBJECT_0)
+                break;
+        }
+    }
+    ::ExitProcess(0);
 }
 
 void CMainFrame::CloseFrame() { ::PostMessageA(m_hWnd, WM_CLOSE, 0, 0); }

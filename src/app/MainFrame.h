@@ -52,6 +52,14 @@ protected:
     LRESULT WindowProc(UINT msg, WPARAM wParam, LPARAM lParam) override;
 
 private:
+    // Where the end of a transfer stands. The hand-off's two handlers act once each, in their order: while the
+    // reference copy runs this thread takes messages again, and nothing that comes in then may start either a
+    // second time or the viewer before the copy is whole.
+    enum class Handoff { Waiting, CopyingReference, ReferenceCopied, HandedOver };
+    // A transfer runs from the progress window's creation until the viewer has been handed the patient.
+    bool InTransfer() const { return m_pProgressDlg && m_handoff != Handoff::HandedOver; }
+    void OnClose();
+    void OnEndSession(bool ending);
     int OnCreate(CREATESTRUCTA *cs);
     void OnSize();
     void OnCommand(UINT id);
@@ -62,6 +70,7 @@ private:
     StatusBar m_wndStatusBar;
     ToolBar m_wndToolBar;
     CAutorunView m_wndView;
+    Handoff m_handoff = Handoff::Waiting;
 };
 
 // Starts a program with the verb "open", the main frame as owner and SW_SHOW; the result is not examined.

@@ -64,16 +64,45 @@ int App::Run(HINSTANCE instance, int showCommand)
     if (!InitInstance())
         return ExitInstance();
     MSG msg;
-    while (::GetMessageA(&msg, nullptr, 0, 0) > 0) {
-        HWND main = GetMainWnd();
-        if (m_hAccel && main && ::TranslateAcceleratorA(main, m_hAccel, &msg))
-            continue;
-        if (Dialog::PreTranslate(msg))
-            continue;
-        ::TranslateMessage(&msg);
-        ::DispatchMessageA(&msg);
-    }
+    while (::GetMessageA(&msg, nullptr, 0, 0) > 0)
+        DispatchOne(msg);
     return ExitInstance();
+}
+
+void App::DispatchOne(MSG &msg)
+{
+    HWND main = GetMainWnd();
+    if (m_hAccel && main && ::TranslateAcceleratorA(main, m_hAccel, &msg))
+        return;
+    if (Dialog::PreTranslate(msg))
+        return;
+    ::TranslateMessage(&msg);
+    ::DispatchMessageA(&msg);
+}
+
+void App::PumpMessagesUntil(HANDLE object)
+{
+    bool quit = false;
+    WPARAM exitCode = 0;
+    for (;;) {
+        MSG msg;
+        while (::PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
+            if (msg.message == WM_QUIT) {
+                quit = true;
+                exitCode = msg.wParam;
+            } else if (s_current) {
+                s_current->DispatchOne(msg);
+            } else if (!Dialog::PreTranslate(msg)) {
+                ::TranslateMessage(&msg);
+                ::DispatchMessageA(&msg);
+            }
+        }
+        // Wakes for the object and for any message, sent ones included, that came after the last look.
+        if (::MsgWaitForMultipleObjects(1, &object, FALSE, INFINITE, QS_ALLINPUT) != WAIT_OBJECT_0 + 1)
+            break;
+    }
+    if (quit)
+        ::PostQuitMessage(static_cast<int>(exitCode));
 }
 
 int App::ExitInstance()

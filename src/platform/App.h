@@ -29,6 +29,10 @@ public:
     int Run(HINSTANCE instance, int showCommand);
 
     HWND GetMainWnd() const;
+    // Runs this thread's messages, as the message loop does, until `object` is signalled: the windows keep
+    // painting and answering while another thread does something long. A quit message met on the way is
+    // posted again for the message loop.
+    static void PumpMessagesUntil(HANDLE object);
     Window *GetMainWindow() const { return m_pMainWnd; }
     int GetShowCommand() const { return m_nCmdShow; }
 
@@ -46,6 +50,8 @@ protected:
     HACCEL m_hAccel = nullptr;
 
 private:
+    // The message loop's handling of one message: accelerators, the dialog keyboard interface, dispatch.
+    void DispatchOne(MSG &msg);
     std::string ProfileKey(const char *section) const;
     void SaveStdProfileSettings();
 

@@ -16,10 +16,7 @@ constexpr char kStatusCopying[] = "Copying file CD Data to Working folder...";
 constexpr char kCountFormat[] = "%d / %d";
 const LPCSTR kBitmapResource = MAKEINTRESOURCEA(2); // RT_BITMAP
 
-struct SlidePicture {
-    const BITMAPINFO *info = nullptr;
-    const void *bits = nullptr;
-};
+using SlidePicture = CCopyProgressDlg::SlidePicture;
 
 // A bitmap resource is a BITMAPINFO followed by its pixels.
 SlidePicture FindSlidePicture(int id)
@@ -43,6 +40,8 @@ SlidePicture FindSlidePicture(int id)
 // The timer that ends a hold on the painting of the bar and the counter (see HoldPainting); the slideshow's is 0.
 constexpr UINT_PTR kPaintTimerId = 1;
 constexpr UINT kPaintIntervalMs = 50;
+// The smallest font the texts get on a screen too small for the window.
+constexpr int kSmallestTextHeight = 8;
 } // namespace
 
 CCopyProgressDlg::CCopyProgressDlg(HWND parent)
@@ -84,20 +83,93 @@ BOOL CCopyProgressDlg::OnInitDialog()
     ::SetWindowLongPtrA(bar, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
     m_barProc = reinterpret_cast<WNDPROC>(::SetWindowLongPtrA(bar, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(BarProc)));
 
-    RECT window{};
-    ::GetWindowRect(m_hWnd, &window);
-    RECT work{};
-    ::SystemParametersInfoA(SPI_GETWORKAREA, 0, &work, 0);
-    const WindowOrigin at = CenterInWorkArea(work.left, work.top, work.right, work.bottom, window.right - window.left,
-                                             window.bottom - window.top);
-    ::SetWindowPos(m_hWnd, HWND_TOPMOST, at.x, at.y, 0, 0, SWP_NOSIZE | SWP_SHOWWINDOW);
-
+    FitToScreen();
     for (int i = 0; i < slideshow::kMarkerCount; ++i) {
-        const slideshow::Rect r = slideshow::MarkerRect(i);
+        const slideshow::Rect r = slideshow::MarkerRect(i, m_drawn.width, m_drawn.height);
         m_rcMarkers[i] = RECT{r.left, r.top, r.right, r.bottom};
     }
     ::SetTimer(m_hWnd, slideshow::kTimerId, slideshow::kIntervalMs, nullptr);
     return TRUE;
+}
+
+// The work area, on one monitor: where the platform tells monitors apart and reports a work area that spans more
+// than one, the window goes on the monitor that holds the most of it, not across the bezel between two. (A single
+// screen made of two panels is one monitor to the system: the window stands in its middle.)
+static RECT WorkArea()
+{
+    RECT work{};
+    ::SystemParametersInfoA(SPI_GETWORKAREA, 0, &work, 0);
+    MONITORINFO monitor{};
+    monitor.cbSize = sizeof monitor;
+    RECT onMonitor;
+    if (::GetMonitorInfoA(::MonitorFromRect(&work, MONITOR_DEFAULTTOPRIMARY), &monitor) &&
+        ::IntersectRect(&onMonitor, &work, &monitor.rcWork))
+        work = onMonitor;
+    return work;
+}
+
+void CCopyProgressDlg::FitToScreen()
+{
+    RECT window{}, client{};
+    ::GetWindowRect(m_hWnd, &window);
+    ::GetClientRect(m_hWnd, &client);
+    const RECT work = WorkArea();
+    const Extent created{client.right, client.bottom};
+    const Extent frame{window.right - window.left - client.right, window.bottom - window.top - client.bottom};
+    const WindowLayout layout = LayOutWindow(created, frame, Area{work.left, work.top, work.right, work.bottom},
+                                             Extent{slideshow::kPictureWidth, slideshow::kPictureHeight});
+    m_drawn = layout.scaled ? layout.client : Extent{slideshow::kPictureWidth, slideshow::kPictureHeight};
+    UINT flags = SWP_SHOWWINDOW;
+    if (layout.scaled) {
+        // The controls keep their places on the picture: each is moved and sized with it.
+        for (HWND child = ::GetWindow(m_hWnd, GW_CHILD); child; child = ::GetWindow(child, GW_HWNDNEXT)) {
+            RECT r;
+            ::GetWindowRect(child, &r);
+            ::MapWindowPoints(nullptr, m_hWnd, reinterpret_cast<POINT *>(&r), 2);
+            const int left = ScaleCoordinate(r.left, layout.client.width, created.width);
+            const int top = ScaleCoordinate(r.top, layout.client.height, created.height);
+            ::MoveWindow(child, left, top, ScaleCoordinate(r.right, layout.client.width, created.width) - left,
+                         ScaleCoordinate(r.bottom, layout.client.height, created.height) - top, FALSE);
+        }
+        FitTextFont();
+    } else {
+        flags |= SWP_NOSIZE;
+    }
+    ::SetWindowPos(m_hWnd, HWND_TOPMOST, layout.at.x, layout.at.y, layout.client.width + frame.width,
+                   layout.client.height + frame.height, flags);
+}
+
+// A window scaled down has narrower controls: where the status line, the longest text, would no longer fit its
+// control in one line, the texts get the largest smaller font in which it does.
+void CCopyProgressDlg::FitTextFont()
+{
+    HFONT dialogFont = reinterpret_cast<HFONT>(::SendMessageA(m_hWnd, WM_GETFONT, 0, 0));
+    LOGFONTA logFont{};
+    if (!dialogFont || !::GetObjectA(dialogFont, sizeof logFont, &logFont) || !m_hStatus)
+        return;
+    RECT room;
+    ::GetClientRect(m_hStatus, &room);
+    ClientDc dc(m_hStatus);
+    const int fullHeight = std::abs(logFont.lfHeight);
+    for (int height = fullHeight; height >= kSmallestTextHeight; --height) {
+        logFont.lfHeight = -height;
+        GdiObject font(height == fullHeight ? nullptr : ::CreateFontIndirectA(&logFont));
+        ScopedSelectObject select(dc.Get(), font ? font.Get() : dialogFont);
+        SIZE text{};
+        TEXTMETRICA metrics{};
+        ::GetTextExtentPoint32A(dc.Get(), kStatusCopying, static_cast<int>(sizeof kStatusCopying - 1), &text);
+        ::GetTextMetricsA(dc.Get(), &metrics);
+        if (text.cx <= room.right && metrics.tmHeight <= room.bottom) {
+            if (!font)
+                return;
+            m_textFont = std::move(font);
+            break;
+        }
+    }
+    if (!m_textFont)
+        return;
+    for (int id : {IDC_LABEL, IDC_STATUS, IDC_COUNT})
+        ::SendDlgItemMessageA(m_hWnd, id, WM_SETFONT, reinterpret_cast<WPARAM>(m_textFont.Get()), FALSE);
 }
 
 void CCopyProgressDlg::SetProgressRange(int nLower, int nUpper, int nStep)
@@ -153,21 +225,46 @@ BOOL CCopyProgressDlg::OnEraseBkgnd(HDC)
     return TRUE;
 }
 
+// The picture as the screen shows it: from the program's resources where it is drawn at its own size, else scaled
+// to the client area once for as long as it is shown.
+SlidePicture CCopyProgressDlg::PictureForScreen(int id)
+{
+    const SlidePicture picture = FindSlidePicture(id);
+    if (!picture.info)
+        return picture;
+    const BITMAPINFOHEADER &header = picture.info->bmiHeader;
+    const int width = header.biWidth, height = std::abs(header.biHeight);
+    if ((m_drawn.width == width && m_drawn.height == height) || header.biBitCount != 24 || header.biCompression != BI_RGB)
+        return picture;
+    if (m_scaledId != id) {
+        m_scaledPixels = slideshow::ScalePicture(static_cast<const unsigned char *>(picture.bits), width, height,
+                                                 m_drawn.width, m_drawn.height);
+        m_scaledId = id;
+        m_scaledInfo = *picture.info;
+        m_scaledInfo.bmiHeader.biWidth = m_drawn.width;
+        m_scaledInfo.bmiHeader.biHeight = header.biHeight < 0 ? -m_drawn.height : m_drawn.height;
+        m_scaledInfo.bmiHeader.biSizeImage = static_cast<DWORD>(m_scaledPixels.size());
+        m_scaledInfo.bmiHeader.biClrUsed = 0;
+    }
+    return SlidePicture{&m_scaledInfo, m_scaledPixels.data()};
+}
+
 void CCopyProgressDlg::DrawSlide()
 {
     // The picture is painted straight from the program's resources, where it lies as a device-independent bitmap:
     // no copy of it is made for the screen (loading one converted its 860 KB at every erase, and kept 1.1 MB for
     // as long as it lived). The pixels are those the loaded copy gave.
-    const SlidePicture picture = FindSlidePicture(slideshow::BitmapForSlide(m_nSlide));
+    const SlidePicture picture = PictureForScreen(slideshow::BitmapForSlide(m_nSlide));
     if (!picture.info)
         return;
     const int width = picture.info->bmiHeader.biWidth;
     const int height = std::abs(picture.info->bmiHeader.biHeight);
     ClientDc client(m_hWnd);
-    ::SetDIBitsToDevice(client.Get(), 0, 0, width, height, 0, 0, 0, height, picture.bits, picture.info, DIB_RGB_COLORS);
+    ::SetDIBitsToDevice(client.Get(), 0, 0, width, height, 0, 0, 0, height, picture.bits, picture.info,
+                        DIB_RGB_COLORS);
 
-    // Where the template's font makes the window larger than the picture, the rest would keep whatever
-    // the screen held; it gets the white of the picture's lower band instead.
+    // Where the client area is larger than the picture, the rest would keep whatever the screen held; it gets the
+    // white of the picture's lower band instead.
     RECT rc;
     ::GetClientRect(m_hWnd, &rc);
     HBRUSH white = static_cast<HBRUSH>(::GetStockObject(WHITE_BRUSH));
@@ -191,7 +288,7 @@ void CCopyProgressDlg::OnTimer(UINT_PTR id)
 
 void CCopyProgressDlg::OnLButtonDown(UINT, POINT point)
 {
-    const int slide = slideshow::SlideAtPoint(point.x, point.y);
+    const int slide = slideshow::SlideAtPoint(point.x, point.y, m_drawn.width, m_drawn.height);
     if (slide > 0) {
         m_nSlide = slide;
         ::InvalidateRect(m_hWnd, nullptr, TRUE);

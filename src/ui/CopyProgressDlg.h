@@ -2,14 +2,22 @@
 #include <windows.h>
 
 #include <string>
+#include <vector>
 
 #include "platform/Dialog.h"
 #include "platform/Handles.h"
+#include "ui/Placement.h"
 
 // The topmost, captionless progress window of a transfer: a smooth bar, a status line and a file
 // counter over a slideshow of pictures.
 class CCopyProgressDlg : public Dialog {
 public:
+    // A picture as a device-independent bitmap: its header and its pixels.
+    struct SlidePicture {
+        const BITMAPINFO *info = nullptr;
+        const void *bits = nullptr;
+    };
+
     explicit CCopyProgressDlg(HWND parent = nullptr);
     ~CCopyProgressDlg() override;
 
@@ -21,6 +29,8 @@ public:
 
     // For tests and diagnostics.
     int GetSlide() const { return m_nSlide; }
+    // The size the picture is drawn at: its own, or the client area's where the window is scaled.
+    Extent GetPictureSize() const { return m_drawn; }
 
 protected:
     void DoDataExchange(DataExchange &dx) override;
@@ -37,6 +47,9 @@ private:
     void OnLButtonDown(UINT flags, POINT point);
     LRESULT OnCopyProgress(WPARAM wParam, LPARAM lParam);
     void DrawSlide();
+    void FitToScreen();
+    void FitTextFont();
+    SlidePicture PictureForScreen(int id);
     void HoldPainting();
     void ReleasePainting();
     void StoreCounterText(const std::string &text);
@@ -48,6 +61,13 @@ private:
     bool m_bPaintHeld = false;
     HWND m_hStatus = nullptr;
     HWND m_hCount = nullptr;
+    Extent m_drawn{0, 0};
+    // The texts' font where the dialog's own would not fit a control of a window scaled down.
+    GdiObject m_textFont;
+    // The current picture scaled to the client area, kept while it is shown.
+    int m_scaledId = 0;
+    std::vector<unsigned char> m_scaledPixels;
+    BITMAPINFO m_scaledInfo{};
 
 public:
     ProgressCtrl m_ctrlProgress;

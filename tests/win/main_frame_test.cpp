@@ -8,7 +8,9 @@
 #include <string>
 
 #include "app/MainFrame.h"
+#include "app/Messages.h"
 #include "resource.h"
+#include "ui/CopyProgressDlg.h"
 
 namespace {
 
@@ -100,6 +102,29 @@ TEST_F(FrameTest, AboutCommandShowsTheVersionLine)
         EXPECT_EQ(seen.title.substr(0, 8), L"autorun ");
         EXPECT_EQ(seen.version.substr(seen.version.size() - 4), L" 1.0");
     }
+}
+
+// A close request (a logoff's or an installer's WM_CLOSE) closes an idle launcher at once; during a transfer it is
+// left to the hand-off, which closes the launcher once the viewer has been started. The session may always end.
+TEST_F(FrameTest, CloseRequestsWaitForTheHandOff)
+{
+    CCopyProgressDlg dialog;
+    ASSERT_TRUE(dialog.Create(nullptr));
+    m_frame.m_pProgressDlg = &dialog; // a transfer runs
+    EXPECT_EQ(::SendMessageA(m_hwnd, WM_QUERYENDSESSION, 0, 0), TRUE);
+    ::SendMessageA(m_hwnd, WM_CLOSE, 0, 0);
+    EXPECT_TRUE(::IsWindow(m_hwnd));
+    ::SendMessageA(m_hwnd, WM_ENDSESSION, FALSE, 0); // the end was called off: nothing happens
+    EXPECT_TRUE(::IsWindow(m_hwnd));
+    // A second reference copy or an early hand-off from outside starts nothing while the transfer runs.
+    ::SendMessageA(m_hwnd, WM_LAUNCH_VIEWER, 0, 0);
+    EXPECT_TRUE(::IsWindow(m_hwnd));
+    EXPECT_TRUE(::IsWindow(dialog.GetSafeHwnd()));
+    m_frame.m_pProgressDlg = nullptr; // no transfer
+    ::SendMessageA(m_hwnd, WM_CLOSE, 0, 0);
+    EXPECT_FALSE(::IsWindow(m_hwnd));
+    MSG quit;
+    EXPECT_TRUE(::PeekMessageA(&quit, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE)); // the message loop ends
 }
 
 } // namespace

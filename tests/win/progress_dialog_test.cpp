@@ -11,6 +11,7 @@
 #include "app/Messages.h"
 #include "ui/CopyProgressDlg.h"
 #include "ui/CopyProgressDlgIds.h"
+#include "platform/Handles.h"
 #include "ui/Placement.h"
 
 namespace {
@@ -118,8 +119,8 @@ TEST(ProgressTemplate, AsTheWindowIsBuiltFrom)
     const Item expected[] = {
         {IDC_PROGRESS, L"msctls_progress32", L"Progress1", 0x50000001, 0, 12, 194, 364, 6},
         {IDC_LABEL, nullptr, L"", 0x50020000, 0x20, 12, 172, 88, 10},
-        {IDC_STATUS, nullptr, L"", 0x50020000, 0, 12, 182, 128, 9},
-        {IDC_COUNT, nullptr, L"", 0x50020000, 0x1000, 140, 182, 73, 9},
+        {IDC_STATUS, nullptr, L"", 0x50020000, 0, 12, 182, 160, 9},
+        {IDC_COUNT, nullptr, L"", 0x50020000, 0x1000, 172, 182, 73, 9},
     };
     for (const Item &e : expected) {
         align();
@@ -382,6 +383,98 @@ TEST_F(ProgressDialogTest, PaintedSlideLightsItsMarker)
                 << "slide " << slide << " marker " << marker;
         }
         ::ReleaseDC(m_hwnd, dc);
+    }
+}
+
+} // namespace
+
+namespace {
+
+// The window as this world's DPI and screen make it (the test world: Tahoma, 96 DPI, 1024 x 768; the scenario tests
+// run these at 120 and 144 DPI too).
+class ProgressWindowOnThisScreen : public ProgressDialogTest {};
+
+TEST_F(ProgressWindowOnThisScreen, PictureCoversTheClientArea)
+{
+    RECT client;
+    ::GetClientRect(m_hwnd, &client);
+    const Extent drawn = m_dlg.GetPictureSize();
+    EXPECT_NEAR(drawn.width, client.right, 4);
+    EXPECT_NEAR(drawn.height, client.bottom, 4);
+    ClientDc dc(m_hwnd);
+    RECT work;
+    ::SystemParametersInfoA(SPI_GETWORKAREA, 0, &work, 0);
+    if (::GetDeviceCaps(dc.Get(), LOGPIXELSX) == 96 && work.right - work.left > 700 && work.bottom - work.top > 440) {
+        // As on Windows: the template in Tahoma 10 pt comes out the picture's size, and the picture is drawn 1:1.
+        EXPECT_NEAR(client.right, 680, 4);
+        EXPECT_NEAR(client.bottom, 420, 4);
+        EXPECT_EQ(drawn.width, 680);
+        EXPECT_EQ(drawn.height, 420);
+    }
+}
+
+// "Copying file CD Data to Working folder..." in one line of its control, in the font the control shows it in.
+TEST_F(ProgressWindowOnThisScreen, WholeStatusLine)
+{
+    m_dlg.SetProgressRange(0, 20000, 1);
+    ::SendMessageA(m_hwnd, WM_COPY_PROGRESS, 19999, 20000);
+    for (int id : {IDC_STATUS, IDC_COUNT}) {
+        HWND control = ::GetDlgItem(m_hwnd, id);
+        const std::string text = ControlText(m_hwnd, id);
+        RECT room;
+        ::GetClientRect(control, &room);
+        ClientDc dc(control);
+        ScopedSelectObject font(dc.Get(), reinterpret_cast<HGDIOBJ>(::SendMessageA(control, WM_GETFONT, 0, 0)));
+        SIZE size{};
+        ::GetTextExtentPoint32A(dc.Get(), text.c_str(), static_cast<int>(text.size()), &size);
+        EXPECT_LE(size.cx, room.right) << text;
+        EXPECT_LE(size.cy, room.bottom) << text;
+    }
+    // Both in the white band, the counter right of the status line.
+    RECT status, count;
+    ::GetWindowRect(::GetDlgItem(m_hwnd, IDC_STATUS), &status);
+    ::GetWindowRect(::GetDlgItem(m_hwnd, IDC_COUNT), &count);
+    EXPECT_LE(status.right, count.left);
+    RECT window;
+    ::GetWindowRect(m_hwnd, &window);
+    EXPECT_LE(count.right - window.left, 540 * m_dlg.GetPictureSize().width / 680);
+}
+
+// With files coming faster than the paint interval, the bar and the counter still reach the screen every interval:
+// the hold on their painting is not renewed by each message.
+TEST_F(ProgressDialogTest, FastFilesStillPaintEveryInterval)
+{
+    const int total = 1000;
+    m_dlg.SetProgressRange(0, total, 1);
+    PumpUntilPainted();
+    const DWORD until = ::GetTickCount() + 250;
+    for (int i = 0; static_cast<LONG>(until - ::GetTickCount()) > 0; ++i) {
+        ::SendMessageA(m_hwnd, WM_COPY_PROGRESS, i, total);
+        const DWORD next = ::GetTickCount() + 10;
+        for (DWORD now = ::GetTickCount(); static_cast<LONG>(next - now) > 0; now = ::GetTickCount()) {
+            ::MsgWaitForMultipleObjects(0, nullptr, FALSE, next - now, QS_ALLINPUT);
+            Pump();
+        }
+    }
+    // Still in the stream of messages: what the screen shows is at most an interval behind, not the empty bar.
+    RECT bar;
+    ::GetClientRect(m_bar, &bar);
+    ClientDc dc(m_bar);
+    EXPECT_EQ(::GetPixel(dc.Get(), 2, bar.bottom / 2), ::GetSysColor(COLOR_HIGHLIGHT));
+}
+
+// The three texts are drawn on white cells, and the rest of each control is left unpainted: over the picture's white
+// band an empty control shows white, not a grey box of the dialog's colour.
+TEST_F(ProgressDialogTest, EmptyTextsLeaveThePictureShowing)
+{
+    ::RedrawWindow(m_hwnd, nullptr, nullptr, RDW_ERASE | RDW_INVALIDATE | RDW_UPDATENOW | RDW_ALLCHILDREN);
+    for (int id : {IDC_LABEL, IDC_STATUS, IDC_COUNT}) {
+        HWND control = ::GetDlgItem(m_hwnd, id);
+        RECT r;
+        ::GetClientRect(control, &r);
+        ClientDc dc(control);
+        for (const POINT p : {POINT{2, r.bottom - 3}, POINT{r.right / 2, r.bottom - 3}, POINT{r.right - 3, r.bottom - 3}})
+            EXPECT_EQ(::GetPixel(dc.Get(), p.x, p.y), RGB(255, 255, 255)) << id << " at " << p.x << "," << p.y;
     }
 }
 
