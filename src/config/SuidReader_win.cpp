@@ -141,8 +141,17 @@ void CMainFrame::DescrambleSuidFile(const char *lpszIniPath, int nSeed, SuidInfo
         if (count < 4)
             break;
     }
+    // A read that fails part-way (a scratched disc) looks like the end of the file to fgetc: the values read so far
+    // would be cut short, an ID cut short names another patient's folder. Such a file is as good as unreadable.
+    const bool readError = std::ferror(in) != 0;
     std::fclose(in);
     std::fclose(out);
+    if (readError) {
+        std::remove(tempPath.c_str());
+        PrintLine(kErrorOpen, lpszIniPath);
+        PrintLine(kDone, "");
+        return;
+    }
 
     ReadSuidValues(*pSuid, ProfileValues(tempPath), false);
     std::remove(tempPath.c_str());
