@@ -1,6 +1,6 @@
 #!/usr/bin/python3
 """Builds the bundled demo patient disc from the sources in this folder: a patient's project, a CT
-series of small slices (enough for the progress window to be seen), and a reference database."""
+series of small slices (enough for the progress window to stay a few seconds), and a reference database."""
 import shutil
 import subprocess
 import sys
@@ -13,7 +13,7 @@ import harness  # noqa: E402
 PATIENT_ID = "20091118_DEMO"
 MODE = "DiscStudio"
 VERSION = (1, 0, 0, 0)
-SLICES = 1200
+SLICES = 3000
 SUIDTOOL = harness.ROOT / "build" / "native" / "suidtool"
 
 
@@ -23,7 +23,7 @@ def slice_bytes(i: int) -> bytes:
     return header + bytes(((x * 7 + i) & 0xFF) for x in range(1024))
 
 
-def build(out: Path) -> harness.Disc:
+def build(out: Path, mode: str = MODE) -> harness.Disc:
     """Writes the demo's sources to a scratch folder and has `suidtool make-disc` assemble the disc."""
     if out.exists():
         shutil.rmtree(out)
@@ -41,10 +41,12 @@ def build(out: Path) -> harness.Disc:
     harness.write_tree(viewer, {"Setup": None})
     shutil.copy(harness.TOOLS / "stub.exe", viewer / "Tovi2009.exe")
     shutil.copy(harness.TOOLS / "stub.exe", viewer / "Setup" / "Setup.exe")
-    subprocess.run([str(SUIDTOOL), "make-disc", "--out", str(out), "--patient", str(sources / "patient"),
-                    "--id", PATIENT_ID, "--mode", MODE, "--version", ".".join(map(str, VERSION)),
-                    "--implantdb", str(sources / "implantdb"), "--viewer", str(viewer), "--autorun",
-                    str(harness.AUTORUN)], check=True)
+    made = subprocess.run([str(SUIDTOOL), "make-disc", "--out", str(out), "--patient", str(sources / "patient"),
+                           "--id", PATIENT_ID, "--mode", mode, "--version", ".".join(map(str, VERSION)),
+                           "--implantdb", str(sources / "implantdb"), "--viewer", str(viewer), "--autorun",
+                           str(harness.AUTORUN)], capture_output=True, text=True)
+    if made.returncode != 0:
+        raise SystemExit("suidtool make-disc failed:\n" + made.stdout + made.stderr)
     shutil.rmtree(sources)
     return harness.Disc(out, existing=True)
 

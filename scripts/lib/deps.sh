@@ -8,6 +8,7 @@ AUTORUN_PACKAGES=(
     xvfb xauth x11-utils xdotool imagemagick
     python3 python3-pil python3-pytest fonts-dejavu-core fonts-wine
     clang libclang-rt-14-dev xorriso locales
+    python3-fusepy
 )
 
 ensure_packages() {
