@@ -4,6 +4,7 @@
 Run through scripts/demo, which builds the launcher and starts a throwaway Wine world first."""
 import argparse
 import os
+import re
 import subprocess
 import sys
 import tempfile
@@ -56,9 +57,10 @@ def disc_summary(disc):
 
 
 class WindowWatch:
-    """Waits for the progress window from its own Wine process, started before the launcher: it sees the window
-    within 20 ms of its appearance, and it has already paid for the start of Wine's desktop (up to 10 s on a
-    first run), which would otherwise fall into the few seconds the window is up."""
+    """Waits for a dialog from its own Wine process, started before anything else: it sees the window within 20 ms
+    of its appearance, and it starts Wine's desktop while the disc is built. In a new Wine world that start can
+    stall for 10 s (its RPC service is not up yet): a launcher that paid for it kept its window up after the stall
+    for too short a time, and the demo's first run saved no screenshot."""
 
     def __init__(self, work: Path):
         self.out = open(work / "waitwin.out", "wb")
@@ -99,9 +101,10 @@ def account(args, disc, run, debug, prompt):
     """What the launcher did, from what it left: debug lines, files, started programs, console lines."""
     done = []
     lines = debug.lines()
-    versions = [l.rstrip("\n") for l in lines if "HILMS" in l]
+    versions = {l.split(" : ")[0]: ".".join(re.findall(r"-?\d+", l.split(" : ", 1)[1])) for l in lines if "HILMS" in l}
     if versions:
-        done.append("compared the installed viewer's version with the disc's: " + "; ".join(versions))
+        done.append(f"compared versions: installed {versions.get('Installed', '?')}, disc {versions.get('CD', '?')} "
+                    "(debug lines)")
     if prompt:
         text = " ".join(part for part in prompt[0].split() if part)
         done.append(f'asked "{text}" (answered {args.answer})')
@@ -134,43 +137,49 @@ def main(argv):
     mode = MODES[args.mode]
     with tempfile.TemporaryDirectory(prefix="autorun-demo.", dir=os.environ.get("WINE_ENV_DIR")) as scratch:
         work = Path(scratch)
-        disc = make_demo_disc.build(harness.ROOT / "build" / "demo-disc", mode=mode)
-        machine = harness.Machine(work)
-        print(f"Demo disc: {disc.root.relative_to(harness.ROOT)} (in Wine {harness.winpath(disc.root)})")
-        for line in disc_summary(disc):
-            print("  " + line)
-        if args.mode == "transfer":
-            machine.install(version=make_demo_disc.VERSION)
-            print(f"This computer: the viewer, version {'.'.join(map(str, make_demo_disc.VERSION))}, installed in "
-                  f"{INSTALL}")
-        else:
-            print("This computer: no viewer installed")
-
-        debug = harness.DebugListener(work)
-        watch = WindowWatch(work) if args.mode == "transfer" else None
-        print("autorun.exe started from the disc:")
-        clock = Clock()
-        run = harness.Run(disc.exe, work)
-        prompt = None
+        watch = WindowWatch(work)
         try:
-            if args.mode == "install":
-                prompt = harness.answer_prompt(args.answer, work)
-                clock.say("the install prompt appeared and was answered " + args.answer if prompt else
-                          "no prompt appeared")
-            if watch:
-                watch_transfer(run, watch, clock)
-            rc = run.wait(180)
-            clock.say(f"autorun.exe ended, exit code {rc}")
+            run_demo(args, mode, work, watch)
         finally:
-            run.kill()
-            debug.stop()
-            if watch:
-                watch.stop()
-        print("What it did:")
-        for line in account(args, disc, run, debug, prompt):
-            print("  - " + line)
-        machine.reset()
+            watch.stop()
     return 0
+
+
+def run_demo(args, mode, work, watch):
+    """Builds the disc, sets up the machine, runs the launcher and tells what it did."""
+    disc = make_demo_disc.build(harness.ROOT / "build" / "demo-disc", mode=mode)
+    machine = harness.Machine(work)
+    print(f"Demo disc: {disc.root.relative_to(harness.ROOT)} (in Wine {harness.winpath(disc.root)})")
+    for line in disc_summary(disc):
+        print("  " + line)
+    if args.mode == "transfer":
+        machine.install(version=make_demo_disc.VERSION)
+        print(f"This computer: the viewer, version {'.'.join(map(str, make_demo_disc.VERSION))}, installed in "
+              f"{INSTALL}")
+    else:
+        print("This computer: no viewer installed")
+
+    debug = harness.DebugListener(work)
+    print("autorun.exe started from the disc:")
+    clock = Clock()
+    run = harness.Run(disc.exe, work)
+    prompt = None
+    try:
+        if args.mode == "install":
+            prompt = harness.answer_prompt(args.answer, work)
+            clock.say("the install prompt appeared and was answered " + args.answer if prompt else
+                      "no prompt appeared")
+        if args.mode == "transfer":
+            watch_transfer(run, watch, clock)
+        rc = run.wait(180)
+        clock.say(f"autorun.exe ended, exit code {rc}")
+    finally:
+        run.kill()
+        debug.stop()
+    print("What it did:")
+    for line in account(args, disc, run, debug, prompt):
+        print("  - " + line)
+    machine.reset()
 
 
 if __name__ == "__main__":

@@ -1,6 +1,6 @@
 #!/usr/bin/python3
 """Builds the bundled demo patient disc from the sources in this folder: a patient's project, a CT
-series of small slices (enough for the progress window to stay a few seconds), and a reference database."""
+series of small slices (enough for the progress window to be seen), and a reference database."""
 import shutil
 import subprocess
 import sys
@@ -13,7 +13,7 @@ import harness  # noqa: E402
 PATIENT_ID = "20091118_DEMO"
 MODE = "DiscStudio"
 VERSION = (1, 0, 0, 0)
-SLICES = 3000
+SLICES = 1200
 SUIDTOOL = harness.ROOT / "build" / "native" / "suidtool"
 
 
