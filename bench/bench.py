@@ -258,6 +258,47 @@ def run_flat(world: World, count: int, rounds: int, baselines, results: dict):
     remove(data)
 
 
+def run_changed(world: World, count: int, rounds: int, results: dict):
+    """A changed disc of a patient already on the machine: the same `count` names, other times (a new scan, a
+    corrected export), so every file replaces its earlier copy. The baseline is a bare CopyFileA loop over an earlier
+    copy of its own, overwriting in place."""
+    disc = world.disc(f"disc-changed-{count}")
+    data = disc.root / "Data"
+    res = results.setdefault(f"changed{count}", {})
+    earlier = time.time() - 86400
+    for r in range(rounds):
+        write_flat(data, count, f"C{r}")
+        sid = f"C{count}_{r}"
+        patient, bdest = world.patient / sid, world.out / f"changed-{r}"
+        for dest in (patient, bdest):
+            remove(dest)
+            shutil.copytree(data, dest)
+            for p in dest.iterdir():
+                os.utime(p, (earlier, earlier))
+
+        def launcher():
+            m = world.launcher(disc, sid)
+            if m["files"] != count:
+                raise BenchError(f"{sid}: {m['files']} progress messages for {count} files")
+            # The copying alone: the transfer less the time its progress messages took.
+            res.setdefault("copying", []).append(m["transfer_ms"] - m["message_ms"] * m["files"])
+            return m["transfer_ms"]
+
+        steps = {"launcher": launcher, "overwrite": lambda: world.bare("flat", data, bdest)}
+        for name in rotate(list(steps), r):
+            res.setdefault(name, []).append(timed(steps[name]))
+        for dest in (patient, bdest):
+            # Every file replaced, and nothing else left in the folder.
+            check_copy(f"{sid} into {dest.name}", dest, count)
+            stale = [p.name for p in dest.iterdir() if p.stat().st_mtime < earlier + 1]
+            if stale:
+                raise BenchError(f"{sid}: {len(stale)} files not replaced in {dest}, {stale[:3]}")
+            remove(dest)
+        print(f"  changed disc, {count} files, round {r + 1}: "
+              + ", ".join(f"{k} {v[-1]:.0f} ms" for k, v in res.items()), flush=True)
+    remove(data)
+
+
 def run_reference(world: World, rounds: int, baselines, results: dict):
     """The reference database, 5,000 files in nested folders, copied into an empty ImplantDB folder."""
     disc = world.disc("disc-reference")
@@ -378,14 +419,20 @@ ROWS = [
     ("large", "", "xcopy", None),
     ("again1000", "same disc again, 1,000", "xcopy_d", 1.5),
     ("again5000", "same disc again, 5,000", "xcopy_d", 1.5),
+    ("changed1000", "changed disc, 1,000", "overwrite", 1.3),
+    ("changed5000", "changed disc, 5,000", "overwrite", 1.3),
+    ("changed1000", "changed disc, 1,000, copying alone (its progress messages taken out)", "overwrite", None,
+     "copying"),
+    ("changed5000", "changed disc, 5,000, copying alone", "overwrite", None, "copying"),
     ("reference", "reference copy, 5,000 in 111 folders", "bare", 1.05),
     ("reference", "", "xcopy", None),
 ]
-BASELINE_NAMES = {"bare": "bare CopyFileA", "xcopy": "xcopy", "xcopy_d": "xcopy /D"}
+BASELINE_NAMES = {"bare": "bare CopyFileA", "xcopy": "xcopy", "xcopy_d": "xcopy /D",
+                  "overwrite": "CopyFileA over the files"}
 
 
-def same_round_ratios(case: dict, base: str):
-    return [a / b for a, b in zip(case.get("launcher", []), case.get(base, [])) if b > 0]
+def same_round_ratios(case: dict, base: str, who="launcher"):
+    return [a / b for a, b in zip(case.get(who, []), case.get(base, [])) if b > 0]
 
 
 def report(paths):
@@ -401,17 +448,18 @@ def report(paths):
     head.append("goal")
     print("| " + " | ".join(head) + " |")
     print("|" + "---|" * len(head))
-    for key, label, base, goal in ROWS:
+    for key, label, base, goal, *who in ROWS:
+        who = who[0] if who else "launcher"
         if not any(base in w["results"].get(key, {}) for w in worlds):
             continue
         cells = [label, BASELINE_NAMES[base]]
         for w in worlds:
             case = w["results"].get(key, {})
-            rs = same_round_ratios(case, base)
+            rs = same_round_ratios(case, base, who)
             if not rs:
                 cells += ["-", "-", "-"]
                 continue
-            cells += [f"{median(case['launcher']):.0f}", f"{median(case[base]):.0f}",
+            cells += [f"{median(case[who]):.0f}", f"{median(case[base]):.0f}",
                       f"{median(rs):.2f}x ({min(rs):.2f}-{max(rs):.2f})"]
         cells.append(f"<= {goal}x" if goal else "")
         print("| " + " | ".join(cells) + " |")
@@ -441,7 +489,7 @@ def main():
     ap.add_argument("--tmp", type=Path, help="work folder (default: the Wine world's folder)")
     ap.add_argument("--theme", default="theme off", help="the name of this world in the report")
     ap.add_argument("--rounds", type=int, default=5)
-    ap.add_argument("--cases", default="flat1000,flat5000,reference,memory,probe")
+    ap.add_argument("--cases", default="flat1000,flat5000,changed1000,changed5000,reference,memory,probe")
     ap.add_argument("--baselines", default="bare,xcopy")
     ap.add_argument("--large", action="store_true", help="add the 4 x 256 MB case")
     ap.add_argument("--listener", action="store_true", help="run a debug-output listener, as the tests do")
@@ -466,6 +514,8 @@ def main():
         for case in cases:
             if case.startswith("flat"):
                 run_flat(world, int(case[4:]), args.rounds, baselines, results)
+            elif case.startswith("changed"):
+                run_changed(world, int(case[7:]), args.rounds, results)
             elif case == "reference":
                 run_reference(world, args.rounds, baselines, results)
             elif case == "large":

@@ -36,3 +36,17 @@ ensure_korean_locale() {
     grep -q '^ko_KR.UTF-8 UTF-8' /etc/locale.gen 2>/dev/null || echo 'ko_KR.UTF-8 UTF-8' | $sudo tee -a /etc/locale.gen >/dev/null
     $sudo locale-gen >/dev/null
 }
+
+# The tests of double-byte code pages run Wine with the ANSI code pages 932 (Japanese) and 936 (Chinese), which need
+# these locales on the Unix side.
+ensure_double_byte_locales() {
+    local sudo="" wanted missing=()
+    [ "$(id -u)" -eq 0 ] || sudo="sudo"
+    for wanted in ja_JP zh_CN; do
+        locale -a 2>/dev/null | grep -qi "^$wanted\.utf-\?8\$" && continue
+        grep -q "^$wanted.UTF-8 UTF-8" /etc/locale.gen 2>/dev/null ||
+            echo "$wanted.UTF-8 UTF-8" | $sudo tee -a /etc/locale.gen >/dev/null
+        missing+=("$wanted")
+    done
+    [ ${#missing[@]} -eq 0 ] || $sudo locale-gen >/dev/null
+}

@@ -54,9 +54,20 @@ std::string ViewerParameters(const std::string &mode, const std::string &id, con
     return mode + "#" + id + "#" + third;
 }
 
-std::string ChooseInstallFolder(bool targetDirRead, const std::string &targetDir)
+std::string ChooseInstallFolder(bool targetDirRead, const std::string &targetDir, LeadBytePredicate isLeadByte)
 {
-    return targetDirRead && !targetDir.empty() ? targetDir : std::string(launch::kDefaultInstallFolder);
+    // The end of the last character that is not a separator, found from the front: only there is it known which
+    // bytes start a character.
+    size_t end = 0;
+    for (size_t i = 0; i < targetDir.size(); ++i) {
+        const unsigned char c = static_cast<unsigned char>(targetDir[i]);
+        if (isLeadByte && isLeadByte(c) && i + 1 < targetDir.size())
+            end = ++i + 1;
+        else if (c != '\\' && c != '/')
+            end = i + 1;
+    }
+    const std::string folder = targetDir.substr(0, end);
+    return targetDirRead && !folder.empty() ? folder : std::string(launch::kDefaultInstallFolder);
 }
 
 std::string PatientFolder(const std::string &installFolder, const std::string &id)
@@ -86,5 +97,5 @@ LaunchOutcome DecideLaunch(const LaunchFacts &facts)
         return LaunchOutcome::PromptOlder;
     if (!IsEditionMode(suid.m_strMode))
         return LaunchOutcome::Nothing;
-    return IsValidPatientId(suid.m_strId) ? LaunchOutcome::Transfer : LaunchOutcome::InvalidPatientId;
+    return IsValidPatientId(suid.m_strId, facts.isLeadByte) ? LaunchOutcome::Transfer : LaunchOutcome::InvalidPatientId;
 }

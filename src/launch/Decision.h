@@ -3,6 +3,7 @@
 #include <string>
 
 #include "config/SuidInfo.h"
+#include "launch/PatientId.h"
 
 // The launcher's one decision, over plain facts. The facts that cost something (and whose probing
 // writes debug lines) are asked for lazily, in the order the decision needs them, and only then.
@@ -21,6 +22,7 @@ struct LaunchFacts {
     std::function<const SuidInfo &()> readConfiguration;
     std::function<bool()> isViewerInstalled;
     std::function<bool()> isInstalledVersionOlder;
+    LeadBytePredicate isLeadByte = nullptr; // the machine's code page, for reading the ID
 };
 
 LaunchOutcome DecideLaunch(const LaunchFacts &facts);
@@ -54,8 +56,11 @@ bool ProductNameForMode(const std::string &mode, std::string &name);
 std::string FormatPrompt(const char *format, const std::string &productName);
 // "mode#id#third": one string, nothing quoted or added.
 std::string ViewerParameters(const std::string &mode, const std::string &id, const std::string &third);
-// The installation folder: the registry's TargetDir when it was read and is not empty, else the default.
-std::string ChooseInstallFolder(bool targetDirRead, const std::string &targetDir);
+// The installation folder: the registry's TargetDir when it was read and is not empty, else the default. Trailing
+// separators of TargetDir ("C:\Tovi2009\") go, so that every path joined to it has single separators; a trailing
+// byte '\' that ends a double-byte character is no separator.
+std::string ChooseInstallFolder(bool targetDirRead, const std::string &targetDir,
+                                LeadBytePredicate isLeadByte = nullptr);
 // Installation folder + "\Patient\" + ID.
 std::string PatientFolder(const std::string &installFolder, const std::string &id);
 

@@ -14,7 +14,7 @@ std::string GetInstallFolder()
     std::string targetDir;
     const bool read = ReadRegString(HKEY_LOCAL_MACHINE, launch::kRegPathKey, launch::kRegTargetDir,
                                     launch::kTargetDirBuffer, targetDir);
-    return ChooseInstallFolder(read, targetDir);
+    return ChooseInstallFolder(read, targetDir, IsAnsiLeadByte);
 }
 
 bool CMainFrame::IsViewerInstalled()

@@ -6,16 +6,18 @@
 
 #include "app/MainFrame.h"
 #include "launch/Decision.h"
+#include "launch/ProgramStart.h"
 #include "platform/App.h"
 #include "platform/DebugOut.h"
 #include "platform/Paths.h"
 #include "ui/CopyProgressDlg.h"
 
+static_assert(launch::kShellPathBuffer == MAX_PATH, "the shell's path buffer");
+
 void RunProgram(const std::string &file, const std::string &parameters)
 {
-    // The shell cannot start a program by a path this long (and some shells overrun a fixed buffer on
-    // it): that is a start that fails, and a start that fails is not reported.
-    if (file.size() >= MAX_PATH)
+    // A path the shell cannot take is a start that fails, and a start that fails is not reported.
+    if (!launch::ShellTakesProgramPath(file))
         return;
     HWND owner = App::Current() ? App::Current()->GetMainWnd() : nullptr;
     ::ShellExecuteA(owner, "open", file.c_str(), parameters.c_str(), nullptr, SW_SHOW);
@@ -44,6 +46,7 @@ void CMainFrame::RunLauncher()
     };
     facts.isViewerInstalled = [this] { return IsViewerInstalled(); };
     facts.isInstalledVersionOlder = [this] { return IsInstalledVersionOlder(); };
+    facts.isLeadByte = IsAnsiLeadByte;
 
     switch (DecideLaunch(facts)) {
     case LaunchOutcome::CloseAtOnce:

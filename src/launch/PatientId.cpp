@@ -24,11 +24,17 @@ bool IsReservedDeviceName(const std::string &id)
 
 } // namespace
 
-bool IsValidPatientId(const std::string &id)
+bool IsValidPatientId(const std::string &id, LeadBytePredicate isLeadByte)
 {
     if (id.empty() || id == "." || id == "..")
         return false;
-    for (unsigned char c : id) {
+    for (size_t i = 0; i < id.size(); ++i) {
+        const unsigned char c = static_cast<unsigned char>(id[i]);
+        // A double-byte character is a character of the name, whatever its second byte is.
+        if (isLeadByte && isLeadByte(c) && i + 1 < id.size()) {
+            ++i;
+            continue;
+        }
         if (c < 0x20)
             return false;
         switch (c) {
@@ -46,6 +52,7 @@ bool IsValidPatientId(const std::string &id)
             break;
         }
     }
+    // Neither a blank nor a dot is ever the second byte of a double-byte character.
     if (id.back() == ' ' || id.back() == '.')
         return false;
     return !IsReservedDeviceName(id);

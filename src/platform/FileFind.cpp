@@ -1,5 +1,7 @@
 #include "FileFind.h"
 
+#include "Paths.h"
+
 // The finder runs one entry ahead, like the framework's: FindFile fetches the first entry, and each
 // FindNextFile makes the fetched entry current and fetches the one after it. Its result tells whether
 // an entry after the current one exists, so a loop "while (more) { more = FindNextFile(); ... }" sees
@@ -7,7 +9,7 @@
 bool FileFind::FindFile(const std::string &pattern)
 {
     Close();
-    const size_t slash = pattern.find_last_of("\\/:");
+    const size_t slash = LastSeparator(pattern, "\\/:");
     m_root = slash == std::string::npos ? std::string() : pattern.substr(0, slash + 1);
     m_find.Attach(::FindFirstFileA(pattern.c_str(), &m_next));
     m_hasNext = m_find.IsValid();

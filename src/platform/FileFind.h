@@ -20,6 +20,7 @@ public:
     std::string GetFilePath() const { return m_root + m_data.cFileName; }
     uint64_t GetLength() const { return (uint64_t(m_data.nFileSizeHigh) << 32) | m_data.nFileSizeLow; }
     FILETIME GetLastWriteTime() const { return m_data.ftLastWriteTime; }
+    FILETIME GetCreationTime() const { return m_data.ftCreationTime; }
     DWORD GetAttributes() const { return m_data.dwFileAttributes; }
     bool IsDirectory() const { return (m_data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0; }
     bool IsDots() const;

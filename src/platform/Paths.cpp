@@ -2,6 +2,7 @@
 
 #include <windows.h>
 
+#include <cstring>
 #include <vector>
 
 // A disc may sit in a folder deeper than any fixed buffer; the path grows until it fits, so the
@@ -24,8 +25,23 @@ std::string GetLauncherPath()
 std::string GetLauncherFolder()
 {
     std::string path = GetLauncherPath();
-    const size_t slash = path.rfind('\\');
+    const size_t slash = LastSeparator(path);
     return slash == std::string::npos ? std::string() : path.substr(0, slash);
 }
 
 std::string JoinPath(const std::string &folder, const std::string &name) { return folder + "\\" + name; }
+
+bool IsAnsiLeadByte(unsigned char c) { return ::IsDBCSLeadByte(c) != FALSE; }
+
+size_t LastSeparator(const std::string &path, const char *separators)
+{
+    // Read from the front: only there is it known which bytes start a character.
+    size_t last = std::string::npos;
+    for (size_t i = 0; i < path.size(); ++i) {
+        if (IsAnsiLeadByte(static_cast<unsigned char>(path[i])) && i + 1 < path.size())
+            ++i;
+        else if (path[i] != '\0' && std::strchr(separators, path[i]))
+            last = i;
+    }
+    return last;
+}

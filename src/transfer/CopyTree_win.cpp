@@ -1,43 +1,100 @@
 // The reference database's copy: a whole tree, every file copied again.
 #include <windows.h>
 
+#include <vector>
+
 #include "app/MainFrame.h"
 #include "platform/FileFind.h"
+#include "platform/Handles.h"
 #include "platform/Paths.h"
 #include "transfer/SafeCopy.h"
 
 namespace {
 
-// A folder this copy has just made (`newFolder`) is known to be empty; another is listed once.
-void CopyTreeInto(const std::string &source, const std::string &destination, bool newFolder)
-{
-    const FolderListing existing = newFolder ? FolderListing() : FolderListing(destination);
-    FileFind finder;
-    bool more = finder.FindFile(source + "\\*.*");
-    while (more) {
-        more = finder.FindNextFile();
-        if (finder.IsDots())
-            continue;
-        const std::string target = JoinPath(destination, finder.GetFileName());
-        if (finder.IsDirectory()) {
-            const bool created = ::CreateDirectoryA(target.c_str(), nullptr) != FALSE;
-            CopyTreeInto(finder.GetFilePath(), target, created);
-            continue;
-        }
-        const std::string path = finder.GetFilePath();
-        const SourceFacts facts = FoundFacts(finder);
-        const NewTargetCopy fresh = existing.Has(finder.GetFileName())
-                                        ? NewTargetCopy::TargetExists
-                                        : CopyToNewTarget(path, target, facts, newFolder);
-        const bool ok = fresh == NewTargetCopy::TargetExists ? ReplaceWithCopy(path, target, facts)
-                                                             : fresh == NewTargetCopy::Copied;
-        ReportCopy(path, target, ok);
+// A folder as the file system knows it, whatever path led to it.
+struct FolderId {
+    DWORD volume = 0;
+    DWORD indexHigh = 0;
+    DWORD indexLow = 0;
+    bool operator==(const FolderId &other) const
+    {
+        return volume == other.volume && indexHigh == other.indexHigh && indexLow == other.indexLow;
     }
+};
+
+bool IdentifyFolder(const std::string &folder, FolderId &id)
+{
+    FileHandle handle(::CreateFileA(folder.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                    OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+    BY_HANDLE_FILE_INFORMATION info;
+    if (!handle || !::GetFileInformationByHandle(handle.Get(), &info))
+        return false;
+    id = FolderId{info.dwVolumeSerialNumber, info.nFileIndexHigh, info.nFileIndexLow};
+    return true;
 }
+
+// A reference database served from a stick or a share may hold links to folders, loops among them. The copy follows
+// no directory link (a reparse point) and enters no folder twice, by whatever path it is reached, so it ends and
+// copies each real file once. A folder whose identity cannot be read is entered all the same.
+class TreeCopy {
+public:
+    TreeCopy(const std::string &source, const std::string &destination) : m_delivery(destination)
+    {
+        Enter(source);
+        const FolderListing existing(destination);
+        ClearStagingOfEndedRuns(destination, existing);
+        CopyFolder(source, destination, existing);
+    }
+
+private:
+    // False for a folder entered before.
+    bool Enter(const std::string &folder)
+    {
+        FolderId id;
+        if (!IdentifyFolder(folder, id))
+            return true;
+        for (const FolderId &entered : m_entered)
+            if (entered == id)
+                return false;
+        m_entered.push_back(id);
+        return true;
+    }
+
+    // `existing`: the destination's names; a folder this copy has just made is known to be empty.
+    void CopyFolder(const std::string &source, const std::string &destination, const FolderListing &existing)
+    {
+        FileFind finder;
+        bool more = finder.FindFile(source + "\\*.*");
+        while (more) {
+            more = finder.FindNextFile();
+            if (finder.IsDots())
+                continue;
+            const std::string name = finder.GetFileName();
+            const std::string path = finder.GetFilePath();
+            const std::string target = JoinPath(destination, name);
+            if (finder.IsDirectory()) {
+                if ((finder.GetAttributes() & FILE_ATTRIBUTE_REPARSE_POINT) || !Enter(path))
+                    continue;
+                const bool created = ::CreateDirectoryA(target.c_str(), nullptr) != FALSE;
+                CopyFolder(path, target, created ? FolderListing() : FolderListing(target));
+                continue;
+            }
+            const SourceFacts facts = FoundFacts(finder);
+            Delivered result = existing.Has(name) ? Delivered::TargetExists
+                                                  : m_delivery.Deliver(path, target, facts, TargetKnown::New);
+            if (result == Delivered::TargetExists)
+                result = m_delivery.Deliver(path, target, facts, TargetKnown::Existing);
+            ReportCopy(path, target, result == Delivered::Copied);
+        }
+    }
+
+    Delivery m_delivery;
+    std::vector<FolderId> m_entered;
+};
 
 } // namespace
 
 void CMainFrame::CopyTree(std::string source, std::string destination)
 {
-    CopyTreeInto(source, destination, false);
+    TreeCopy(source, destination);
 }

@@ -26,36 +26,29 @@ uint64_t ToUint64(const FILETIME &t)
 }
 
 // The facts of a file whose target exists. The target is opened to learn whether it opens, its size and, for a
-// file whose size matches, its last-write time, and closed before anything else happens to it. The time is read
-// from the open file instead of by a second lookup of its name (GetFileTimeOf): the same file, the same time. The
-// source's size and time are those the folder search reported: it reads them where GetFileAttributesExA would,
-// and the source is a disc that nobody writes while it is copied.
+// file whose size matches, its times, and closed before anything else happens to it. The times are read from the
+// open file instead of by a second lookup of its name (GetFileTimeOf): the same file, the same times. The source's
+// size and times are those the folder search reported: it reads them where GetFileAttributesExA would, and the
+// source is a disc that nobody writes while it is copied. Which time decides is ShouldCopy's choice.
 CopyFacts ExistingTargetFacts(const FileFind &source, const std::string &target)
 {
     CopyFacts facts;
     facts.sourcePath = source.GetFilePath();
-    facts.sourceSize = static_cast<uint32_t>(source.GetLength());
+    facts.sourceSize = source.GetLength();
     FileHandle file(::CreateFileA(target.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                                   FILE_ATTRIBUTE_NORMAL, nullptr));
-    facts.targetReadable = file.IsValid();
+    LARGE_INTEGER size;
+    facts.targetReadable = file.IsValid() && ::GetFileSizeEx(file.Get(), &size);
     if (!facts.targetReadable)
         return facts;
-    facts.targetSize = ::GetFileSize(file.Get(), nullptr);
+    facts.targetSize = static_cast<uint64_t>(size.QuadPart);
     if (facts.sourceSize == facts.targetSize && !IsProjectFile(facts.sourcePath)) {
-        FILETIME targetTime;
-        facts.timesKnown = ::GetFileTime(file.Get(), nullptr, nullptr, &targetTime) != FALSE;
-        if (facts.timesKnown) {
-            facts.sourceTime = ToUint64(source.GetLastWriteTime());
-            facts.targetTime = ToUint64(targetTime);
-        }
+        FILETIME created, written;
+        facts.timesKnown = ::GetFileTime(file.Get(), &created, nullptr, &written) != FALSE;
+        facts.sourceTimes = {ToUint64(source.GetCreationTime()), ToUint64(source.GetLastWriteTime())};
+        facts.targetTimes = {ToUint64(created), ToUint64(written)};
     }
     return facts;
-}
-
-std::string NameOf(const std::string &path)
-{
-    const size_t slash = path.rfind('\\');
-    return slash == std::string::npos ? path : path.substr(slash + 1);
 }
 
 } // namespace
@@ -98,29 +91,33 @@ int CMainFrame::CountFiles(std::string folder)
 void CopyPatientFolder(const std::string &source, const std::string &destination,
                        const std::function<void()> &fileHandled)
 {
-    // A folder made just now holds nothing yet.
+    // A folder made just now holds nothing yet: no target to look up, no leftover of a run that was cut off.
     const bool created = ::CreateDirectoryA(destination.c_str(), nullptr) != FALSE;
     const FolderListing existing = created ? FolderListing() : FolderListing(destination);
+    ClearStagingOfEndedRuns(destination, existing);
+    Delivery delivery(destination);
     FileFind finder;
     bool more = finder.FindFile(source + "\\*.*");
     while (more) {
         more = finder.FindNextFile();
+        // The name as the search gives it. Cut from the path at its last backslash byte, a name in a double-byte
+        // code page would be cut inside a character whose second byte is that byte, and two names would become one.
+        const std::string name = finder.GetFileName();
         const std::string path = finder.GetFilePath();
-        const std::string name = NameOf(path);
         const std::string target = JoinPath(destination, name);
         if (finder.IsDirectory()) {
             if (!finder.IsDots())
                 ::CreateDirectoryA(target.c_str(), nullptr);
             continue;
         }
-        // A target that is not there cannot be opened: the file is copied, as the decision would say.
+        // A name not listed is delivered straight away; one that exists after all is decided on like a listed one.
         const SourceFacts facts = FoundFacts(finder);
-        const NewTargetCopy fresh =
-            existing.Has(name) ? NewTargetCopy::TargetExists : CopyToNewTarget(path, target, facts, created);
-        if (fresh != NewTargetCopy::TargetExists)
-            ReportCopy(path, target, fresh == NewTargetCopy::Copied);
+        const Delivered fresh =
+            existing.Has(name) ? Delivered::TargetExists : delivery.Deliver(path, target, facts, TargetKnown::New);
+        if (fresh != Delivered::TargetExists)
+            ReportCopy(path, target, fresh == Delivered::Copied);
         else if (ShouldCopy(ExistingTargetFacts(finder, target)))
-            ReportCopy(path, target, ReplaceWithCopy(path, target, facts));
+            ReportCopy(path, target, delivery.Deliver(path, target, facts, TargetKnown::Existing) == Delivered::Copied);
         fileHandled();
     }
 }

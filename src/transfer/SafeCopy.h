@@ -7,9 +7,7 @@
 
 class FileFind;
 
-// What the folder search found of a source file. Both copies below clear the read-only mark that a read-only
-// source hands on to its copy; a source found writable gives a writable copy, which is not looked up again. The
-// defaults stand for facts not known.
+// What the folder search found of a source file. The defaults stand for facts not known.
 struct SourceFacts {
     DWORD attributes = INVALID_FILE_ATTRIBUTES;
     uint64_t size = 0;
@@ -17,42 +15,72 @@ struct SourceFacts {
 };
 SourceFacts FoundFacts(const FileFind &finder);
 
-// Copies `source` over `target` without ever destroying a good copy: the data goes into a temporary
-// file in the target's folder first and replaces the target only when the whole source was read. On
-// failure the target is as it was and no temporary file remains. The target's attributes are reset
-// first, so a read-only copy left by an earlier disc is replaced.
-bool ReplaceWithCopy(const std::string &source, const std::string &target, const SourceFacts &facts = {});
+// How a file reaches its target. The one guarantee: a failed copy never destroys a good earlier one, and never
+// leaves a partial file behind.
+//  1. The source is copied into a staging folder of this process's own inside the destination folder. No file of
+//     the patient's can be overwritten there, and under Wine, which searches a whole folder for a name that is not
+//     there, a new name in an almost empty folder costs next to nothing.
+//  2. The staged copy counts only when it is whole: its size must be the size the folder search reported. CopyFile
+//     may report success after a read error (Wine does, for a scratched disc), so its answer alone is not trusted.
+//  3. A whole copy loses the read-only mark a disc's file hands on (it is the viewer's working file) and takes the
+//     target's place in one rename, so the earlier copy stays until then. An earlier copy that refuses the rename
+//     for its read-only mark loses its marks, and the rename is tried again: Windows refuses to replace a read-only
+//     file (Wine allows it). A target the caller believes new is not overwritten: when one is there after all (a
+//     name the listing did not know, another launcher's copy) the answer is TargetExists and the caller decides
+//     again.
+// The staging folder is made at the first file and removed at the end. One left by a process that was cut off (a
+// power cut, the task manager) is removed by the next run that copies into the same folder; see
+// ClearStagingOfEndedRuns.
+enum class TargetKnown { New, Existing };
+enum class Delivered { Copied, Failed, TargetExists };
 
-// Copies `source` to a target that is not there yet, straight under the target's own name: with no old copy to
-// protect, the temporary file and the move of ReplaceWithCopy buy nothing, and under Wine each call on a name that
-// does not exist reads the whole folder. The copy refuses to overwrite, so an old copy that is there after all is
-// never touched: the answer is then TargetExists and the caller takes the way for an existing target. A failed copy
-// leaves no partial file behind.
-//
-// `freshFolder`: the caller made the target's folder a moment ago, so no old copy can be in it. A file at the target
-// after a failed copy is then this copy's partial one, unless another launcher running beside this one copied the
-// same file there complete: the source's size and last-write time (`facts`) tell the two apart. Elsewhere the source
-// is held open over the copy instead, so that the copy cannot fail at opening it: a failure then comes after the
-// copy made its target, and the target is its own. The hold costs two requests to Wine's server a file.
-enum class NewTargetCopy { Copied, Failed, TargetExists };
-NewTargetCopy CopyToNewTarget(const std::string &source, const std::string &target, const SourceFacts &facts = {},
-                              bool freshFolder = false);
+// The rename that puts a staged copy in its place (MoveFileExA). A test puts in one that behaves as Windows does
+// where Wine is kinder.
+using MoveFileFunction = BOOL(WINAPI *)(LPCSTR from, LPCSTR to, DWORD flags);
+
+class Delivery {
+public:
+    explicit Delivery(const std::string &destination, MoveFileFunction move = ::MoveFileExA);
+    ~Delivery();
+    Delivery(const Delivery &) = delete;
+    Delivery &operator=(const Delivery &) = delete;
+
+    Delivered Deliver(const std::string &source, const std::string &target, const SourceFacts &facts,
+                      TargetKnown known);
+    // The staging folder while it exists, else "".
+    const std::string &StagingFolder() const { return m_staging; }
+
+private:
+    bool MakeStagingFolder();
+
+    std::string m_destination;
+    std::string m_staging;
+    MoveFileFunction m_move;
+};
 
 // The names in a folder, read with one search, for telling which targets surely do not exist without a call on each
-// of them. A name that is not listed goes to CopyToNewTarget, a listed one the way for an existing target; since
-// CopyToNewTarget finds an existing target itself, a name listed wrongly either way only costs time. So the listing
-// keeps a hash of each name, not the name: 8 bytes a file, and a name whose hash it shares with another is simply
-// taken as listed.
+// of them. A name that is not listed is delivered as new, a listed one as existing; since a delivery as new finds an
+// existing target itself, a name listed wrongly either way only costs time. So the listing keeps a hash of each
+// name, not the name: 8 bytes a file, and a name whose hash it shares with another is simply taken as listed. The
+// same search notes the staging folders it meets.
 class FolderListing {
 public:
     // A folder that cannot be searched lists nothing.
     explicit FolderListing(const std::string &folder);
     FolderListing() = default;
     bool Has(const std::string &name) const;
+    const std::vector<std::string> &StagingFolders() const { return m_staging; }
 
 private:
     std::vector<uint64_t> m_hashes; // sorted
+    std::vector<std::string> m_staging;
 };
+
+// Removes the staging folders, among those listed, of launcher processes that have ended: the file a cut-off copy
+// left in one, then the folder. A folder of a process that still runs (another launcher copying the same patient)
+// stays, and so does anything that only looks like a staging folder: a name not exactly of the form, or a folder
+// that holds more than a staged copy.
+void ClearStagingOfEndedRuns(const std::string &destination, const FolderListing &listing);
 
 // The debug line of every attempted copy.
 void ReportCopy(const std::string &source, const std::string &target, bool ok);

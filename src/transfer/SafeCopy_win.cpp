@@ -7,15 +7,23 @@
 #include "platform/DebugOut.h"
 #include "platform/FileFind.h"
 #include "platform/Handles.h"
+#include "platform/Paths.h"
+#include "transfer/CopyDecision.h"
 
 namespace {
 constexpr char kCopyLine[] = "Copy File : %s => %s : %s\n";
-constexpr char kTempFormat[] = "\\~cpy%04x%04x.tmp";
-constexpr int kTempAttempts = 64;
+// The one file a staging folder ever holds: the copy on its way.
+constexpr char kStagedName[] = "copy.tmp";
+constexpr unsigned kStagingAttempts = 64;
 
-void RemovePartialCopy(const std::string &path)
+uint64_t ToUint64(const FILETIME &t)
 {
-    // The copy carries the source's read-only mark, which would keep it from being deleted.
+    return (uint64_t(t.dwHighDateTime) << 32) | t.dwLowDateTime;
+}
+
+void RemoveFile(const std::string &path)
+{
+    // A copy carries the source's read-only mark, which would keep it from being deleted.
     ::SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL);
     ::DeleteFileA(path.c_str());
 }
@@ -25,16 +33,46 @@ void RemovePartialCopy(const std::string &path)
 // stay as they came. The copy's attributes are the source's.
 void MakeWritable(const std::string &path, DWORD sourceAttributes)
 {
-    if (!(sourceAttributes & FILE_ATTRIBUTE_READONLY))
-        return;
-    const DWORD attributes = ::GetFileAttributesA(path.c_str());
-    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY))
-        ::SetFileAttributesA(path.c_str(), attributes & ~FILE_ATTRIBUTE_READONLY);
+    if (sourceAttributes != INVALID_FILE_ATTRIBUTES && (sourceAttributes & FILE_ATTRIBUTE_READONLY))
+        ::SetFileAttributesA(path.c_str(), sourceAttributes & ~FILE_ATTRIBUTE_READONLY);
 }
 
 bool AlreadyExists(DWORD error)
 {
     return error == ERROR_FILE_EXISTS || error == ERROR_ALREADY_EXISTS;
+}
+
+bool HasSize(const std::string &path, uint64_t size)
+{
+    WIN32_FILE_ATTRIBUTE_DATA data;
+    return ::GetFileAttributesExA(path.c_str(), GetFileExInfoStandard, &data) &&
+           ((uint64_t(data.nFileSizeHigh) << 32 | data.nFileSizeLow) == size);
+}
+
+StagingOwner ThisProcess()
+{
+    StagingOwner owner;
+    owner.processId = ::GetCurrentProcessId();
+    FILETIME created, exited, kernel, user;
+    if (::GetProcessTimes(::GetCurrentProcess(), &created, &exited, &kernel, &user))
+        owner.startTime = ToUint64(created);
+    return owner;
+}
+
+// A process id is given to a new process once the old one is gone, so the start time tells the two apart. A
+// process that cannot be looked at (another user's) is taken as running.
+bool HasEnded(const StagingOwner &owner)
+{
+    KernelHandle process(::OpenProcess(PROCESS_QUERY_INFORMATION, FALSE, owner.processId));
+    if (!process)
+        return ::GetLastError() == ERROR_INVALID_PARAMETER;
+    DWORD code = 0;
+    if (::GetExitCodeProcess(process.Get(), &code) && code != STILL_ACTIVE)
+        return true;
+    FILETIME created, exited, kernel, user;
+    if (!::GetProcessTimes(process.Get(), &created, &exited, &kernel, &user))
+        return false;
+    return ToUint64(created) != owner.startTime;
 }
 
 // A hash of the name without regard to ASCII case (FNV-1a). The file system's own folding may differ for other
@@ -56,70 +94,65 @@ void ReportCopy(const std::string &source, const std::string &target, bool ok)
     DebugLine(kCopyLine, source.c_str(), target.c_str(), ok ? "Success" : "Failed");
 }
 
-bool ReplaceWithCopy(const std::string &source, const std::string &target, const SourceFacts &facts)
-{
-    ::SetFileAttributesA(target.c_str(), FILE_ATTRIBUTE_NORMAL);
-
-    const size_t slash = target.rfind('\\');
-    const std::string folder = slash == std::string::npos ? std::string(".") : target.substr(0, slash);
-    // A fresh name beside the target. The copy refuses to overwrite, so a file of the patient's that
-    // happens to carry such a name is never touched; the next name is tried instead.
-    static unsigned s_counter = ::GetTickCount();
-    for (int attempt = 0; attempt < kTempAttempts; ++attempt) {
-        const std::string temp =
-            folder + Format(kTempFormat, static_cast<unsigned>(::GetCurrentProcessId() & 0xFFFF), s_counter++ & 0xFFFF);
-        if (!::CopyFileA(source.c_str(), temp.c_str(), TRUE)) {
-            if (AlreadyExists(::GetLastError()))
-                continue;
-            RemovePartialCopy(temp); // a source that could not be read to its end leaves a partial copy
-            return false;
-        }
-        MakeWritable(temp, facts.attributes);
-        if (!::MoveFileExA(temp.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING)) {
-            RemovePartialCopy(temp);
-            return false;
-        }
-        return true;
-    }
-    return false;
-}
-
 SourceFacts FoundFacts(const FileFind &finder)
 {
     return SourceFacts{finder.GetAttributes(), finder.GetLength(), finder.GetLastWriteTime()};
 }
 
-NewTargetCopy CopyToNewTarget(const std::string &source, const std::string &target, const SourceFacts &facts,
-                              bool freshFolder)
+Delivery::Delivery(const std::string &destination, MoveFileFunction move) : m_destination(destination), m_move(move) {}
+
+Delivery::~Delivery()
 {
-    FileHandle held;
-    if (!freshFolder) {
-        held.Attach(::CreateFileA(source.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                                  OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
-        if (!held) {
-            // Nothing was touched. Whether this counts as a failed copy depends on the target being there after
-            // all: an existing one may well be skipped.
-            return ::GetFileAttributesA(target.c_str()) == INVALID_FILE_ATTRIBUTES ? NewTargetCopy::Failed
-                                                                                   : NewTargetCopy::TargetExists;
+    if (m_staging.empty())
+        return;
+    RemoveFile(JoinPath(m_staging, kStagedName));
+    ::RemoveDirectoryA(m_staging.c_str());
+}
+
+bool Delivery::MakeStagingFolder()
+{
+    if (!m_staging.empty())
+        return true;
+    // A folder of the name that is there already is not this process's own (it cannot be: the name holds the
+    // process's start time), so it is left as it is and the next number taken.
+    StagingOwner owner = ThisProcess();
+    for (owner.number = 0; owner.number < kStagingAttempts; ++owner.number) {
+        const std::string folder = JoinPath(m_destination, StagingFolderName(owner));
+        if (::CreateDirectoryA(folder.c_str(), nullptr)) {
+            m_staging = folder;
+            return true;
         }
+        if (!AlreadyExists(::GetLastError()))
+            return false;
     }
-    if (::CopyFileA(source.c_str(), target.c_str(), TRUE)) {
-        MakeWritable(target, facts.attributes);
-        return NewTargetCopy::Copied;
+    return false;
+}
+
+Delivered Delivery::Deliver(const std::string &source, const std::string &target, const SourceFacts &facts,
+                            TargetKnown known)
+{
+    if (!MakeStagingFolder())
+        return Delivered::Failed;
+    const std::string staged = JoinPath(m_staging, kStagedName);
+    if (!::CopyFileA(source.c_str(), staged.c_str(), FALSE) || !HasSize(staged, facts.size)) {
+        RemoveFile(staged);
+        return Delivered::Failed;
     }
-    if (AlreadyExists(::GetLastError()))
-        return NewTargetCopy::TargetExists;
-    if (freshFolder) {
-        WIN32_FILE_ATTRIBUTE_DATA found;
-        if (!::GetFileAttributesExA(target.c_str(), GetFileExInfoStandard, &found))
-            return NewTargetCopy::Failed;
-        // A copy's last-write time is the source's, and it is set when the data is all there.
-        const uint64_t size = (uint64_t(found.nFileSizeHigh) << 32) | found.nFileSizeLow;
-        if (size == facts.size && ::CompareFileTime(&found.ftLastWriteTime, &facts.lastWrite) == 0)
-            return NewTargetCopy::TargetExists;
+    MakeWritable(staged, facts.attributes);
+    const DWORD flags = known == TargetKnown::Existing ? MOVEFILE_REPLACE_EXISTING : 0;
+    bool moved = m_move(staged.c_str(), target.c_str(), flags) != FALSE;
+    DWORD error = moved ? ERROR_SUCCESS : ::GetLastError();
+    // Windows refuses to replace a read-only file: the earlier copy's marks go, and the rename is tried once more.
+    // Only then: a call on every target would cost as much as the rename itself.
+    if (!moved && known == TargetKnown::Existing && error == ERROR_ACCESS_DENIED &&
+        ::SetFileAttributesA(target.c_str(), FILE_ATTRIBUTE_NORMAL)) {
+        moved = m_move(staged.c_str(), target.c_str(), flags) != FALSE;
+        error = moved ? ERROR_SUCCESS : ::GetLastError();
     }
-    RemovePartialCopy(target);
-    return NewTargetCopy::Failed;
+    if (moved)
+        return Delivered::Copied;
+    RemoveFile(staged);
+    return known == TargetKnown::New && AlreadyExists(error) ? Delivered::TargetExists : Delivered::Failed;
 }
 
 FolderListing::FolderListing(const std::string &folder)
@@ -128,8 +161,13 @@ FolderListing::FolderListing(const std::string &folder)
     bool more = finder.FindFile(folder + "\\*.*");
     while (more) {
         more = finder.FindNextFile();
-        if (!finder.IsDots())
-            m_hashes.push_back(FoldedHash(finder.GetFileName()));
+        if (finder.IsDots())
+            continue;
+        const std::string name = finder.GetFileName();
+        m_hashes.push_back(FoldedHash(name));
+        StagingOwner owner;
+        if (finder.IsDirectory() && ParseStagingFolderName(name, owner))
+            m_staging.push_back(name);
     }
     std::sort(m_hashes.begin(), m_hashes.end());
 }
@@ -137,4 +175,17 @@ FolderListing::FolderListing(const std::string &folder)
 bool FolderListing::Has(const std::string &name) const
 {
     return std::binary_search(m_hashes.begin(), m_hashes.end(), FoldedHash(name));
+}
+
+void ClearStagingOfEndedRuns(const std::string &destination, const FolderListing &listing)
+{
+    for (const std::string &name : listing.StagingFolders()) {
+        StagingOwner owner;
+        if (!ParseStagingFolderName(name, owner) || !HasEnded(owner))
+            continue;
+        const std::string folder = JoinPath(destination, name);
+        RemoveFile(JoinPath(folder, kStagedName));
+        // Fails, and leaves the folder, when it holds anything else.
+        ::RemoveDirectoryA(folder.c_str());
+    }
 }

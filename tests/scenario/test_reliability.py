@@ -1,6 +1,7 @@
 """Bad discs, bad machines and faults during a transfer: the launcher ends, writes nothing where it must
 not, and loses nothing."""
 import os
+import pwd
 import random
 import shutil
 import subprocess
@@ -295,20 +296,34 @@ def test_same_disc_twenty_times_changes_only_project_and_reference(world):
     assert len(harness.started_command_lines(root / "Tovi2009.exe", count=20)) == 20
 
 
-def test_two_launchers_at_once_read_their_configuration_whole(world):
-    world.disc.viewer()
-    # Large enough that the two reads of the shared temporary copy overlap.
-    world.disc.suid(harness.scramble(b"[Execute Mode]\r\nMode=Clarivue\r\n" + b"; filler\r\n" * 150000 +
-                                     b"[SUID]\r\nID=TWICE\r\n"))
-    runs = [world.start(), world.start(), world.start()]
+def test_launchers_of_two_discs_at_once_each_read_their_own_configuration(world):
+    """Two discs in two drives of one user's computer: both launchers descramble through the same temporary
+    copy in the profile folder. The second starts while the first is still writing its copy, and must wait
+    for its turn: without it, it cuts the first one's copy short and writes its own over it (or deletes it
+    under the first), and one of them reads the other's ID or none."""
+    temp = harness.drive_c() / "users" / pwd.getpwuid(os.getuid()).pw_name / "SUID.temp"
+    first = world.disc.viewer()
+    # The first disc's ID comes last, after a filler that keeps its turn going for seconds.
+    first.suid(harness.scramble(b"[Execute Mode]\r\nMode=Clarivue\r\n" + b"; filler\r\n" * 1500000 +
+                                b"[SUID]\r\nID=FIRST\r\n"))
+    second = harness.Disc(world.tmp / "second").viewer().suid(suid_text(mode="Clarivue", sid="SECOND", plain=False))
+    runs = [world.start()]
     try:
+        deadline = time.time() + 60
+        while not (temp.exists() and temp.stat().st_size > 100000) and time.time() < deadline:
+            time.sleep(0.01)
+        assert temp.exists(), "the first launcher made no temporary copy"
+        runs.append(harness.Run(second.exe, world.tmp))
         codes = [r.wait(120) for r in runs]
     finally:
         for r in runs:
             r.kill()
-    assert codes == [0, 0, 0]
-    assert [r.stdout for r in runs] == ["done!\n"] * 3
-    assert disc_viewer_args(world, count=3) == ["Clarivue#TWICE#0"] * 3
+    assert codes == [0, 0]
+    assert [r.stdout for r in runs] == ["done!\n"] * 2
+    assert disc_viewer_args(world) == ["Clarivue#FIRST#0"]
+    assert [harness.arguments_of(l) for l in harness.started_command_lines(second.root / "Tovi2009.exe")] == \
+        ["Clarivue#SECOND#0"]
+    assert not temp.exists()
 
 
 # --- Korean names under the Korean ANSI code page -----------------------------------------------------------

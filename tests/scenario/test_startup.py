@@ -31,6 +31,8 @@ def test_scrambled_file_read_through_a_temporary_copy(world):
 
 @pytest.mark.parametrize("profile", [None, "", "Fail"], ids=["unset", "empty", "Fail"])
 def test_no_profile_folder_puts_the_copy_at_the_root_of_drive_c(world, profile):
+    # Wine lets anyone write to C:\; on Windows since Vista a standard user cannot, and the launcher then
+    # ends as with a profile folder that cannot be written (the next test). This one cannot tell them apart.
     world.disc.viewer().suid(suid_text(mode="Clarivue", sid="C3", plain=False))
     stale = harness.drive_c() / "SUID.temp"
     stale.write_bytes(b"stale")
@@ -41,6 +43,8 @@ def test_no_profile_folder_puts_the_copy_at_the_root_of_drive_c(world, profile):
 
 
 def test_profile_folder_that_cannot_be_written(world):
+    # A missing folder, not a read-only one: the tests run as root, for whom Wine writes into read-only
+    # folders that Windows would refuse.
     world.machine.install(version=(0, 0, 0, 0))  # the record stays empty: nothing to do, no prompt
     world.disc.viewer().suid(suid_text(mode="Clarivue", sid="D4", plain=False))
     missing = harness.winpath(world.tmp / "no-such-folder")

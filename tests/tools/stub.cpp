@@ -23,15 +23,35 @@ std::string OwnPath()
     return path;
 }
 
+// The long-path form of a drive path, which the wide file calls take at any length.
+std::wstring WidePath(const std::string &path)
+{
+    const int length = ::MultiByteToWideChar(CP_ACP, 0, path.c_str(), -1, nullptr, 0);
+    if (length <= 1 || path.size() < 3 || path[1] != ':')
+        return std::wstring();
+    std::wstring wide(static_cast<size_t>(length), L'\0');
+    ::MultiByteToWideChar(CP_ACP, 0, path.c_str(), -1, &wide[0], length);
+    wide.resize(static_cast<size_t>(length - 1));
+    return L"\\\\?\\" + wide;
+}
+
 void AppendLine(const std::string &logPath, const std::string &line)
 {
     // Append-only access puts every write at the end of the file as it is at that moment, so two copies started
     // at once both keep their line.
-    FileHandle log(::CreateFileA(logPath.c_str(), FILE_APPEND_DATA,
-                                 FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_ALWAYS,
+    const DWORD share = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
+    FileHandle log(::CreateFileA(logPath.c_str(), FILE_APPEND_DATA, share, nullptr, OPEN_ALWAYS,
                                  FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (!log)
-        return;
+    if (!log) {
+        // A program started by a path near MAX_PATH has a log path past it, which the ANSI calls refuse.
+        const std::wstring wide = WidePath(logPath);
+        if (wide.empty())
+            return;
+        log.Attach(::CreateFileW(wide.c_str(), FILE_APPEND_DATA, share, nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL,
+                                nullptr));
+        if (!log)
+            return;
+    }
     DWORD written = 0;
     ::WriteFile(log.Get(), line.data(), static_cast<DWORD>(line.size()), &written, nullptr);
 }

@@ -15,25 +15,34 @@ TEST(CopyDecision, ExtensionIsAfterTheLastDotOfThePath)
     EXPECT_FALSE(IsProjectFile("D:\\a.npj\\file"));
 }
 
-TEST(CopyDecision, SkipsOnlySameSizeAndTime)
+// Sizes in 64 bits: a file of 4 GiB and more whose low 32 bits match the copy's is another size. Times: only the
+// last-write time decides. Under Wine a copy's creation time equals its last-write time, so only these cases can
+// tell the two apart: on Windows a copy's creation time is the moment it was made, and comparing it would copy
+// every file on every run.
+TEST(CopyDecision, SkipsOnlySameSizeAndLastWriteTime)
 {
+    constexpr uint64_t k4G = 1ull << 32;
     const struct {
         const char *name;
         bool readable;
-        uint32_t srcSize, dstSize;
+        uint64_t srcSize, dstSize;
         const char *path;
         bool timesKnown;
-        uint64_t srcTime, dstTime;
+        FileTimes srcTimes, dstTimes; // creation, last write
         bool copy;
     } cases[] = {
-        {"no target", false, 10, 0, "a.dcm", false, 0, 0, true},
-        {"same size and time", true, 10, 10, "a.dcm", true, 5, 5, false},
-        {"target older", true, 10, 10, "a.dcm", true, 6, 5, true},
-        {"target newer", true, 10, 10, "a.dcm", true, 5, 6, true},
-        {"other size", true, 10, 11, "a.dcm", true, 5, 5, true},
-        {"project file always", true, 10, 10, "Default.NPJ", true, 5, 5, true},
-        {"unknown times never skip", true, 10, 10, "a.dcm", false, 0, 0, true},
-        {"dot in folder name only", true, 10, 10, "D:\\x.npj\\README", true, 5, 5, false},
+        {"no target", false, 10, 0, "a.dcm", false, {}, {}, true},
+        {"same size and time", true, 10, 10, "a.dcm", true, {1, 5}, {1, 5}, false},
+        {"target older", true, 10, 10, "a.dcm", true, {1, 6}, {1, 5}, true},
+        {"target newer", true, 10, 10, "a.dcm", true, {1, 5}, {1, 6}, true},
+        {"copy made later than the source", true, 10, 10, "a.dcm", true, {1, 5}, {9, 5}, false},
+        {"same creation, other last write", true, 10, 10, "a.dcm", true, {1, 5}, {1, 6}, true},
+        {"other size", true, 10, 11, "a.dcm", true, {1, 5}, {1, 5}, true},
+        {"4 GiB apart", true, k4G + 10, 10, "a.dcm", true, {1, 5}, {1, 5}, true},
+        {"over 4 GiB, same size", true, k4G + 10, k4G + 10, "a.dcm", true, {1, 5}, {1, 5}, false},
+        {"project file always", true, 10, 10, "Default.NPJ", true, {1, 5}, {1, 5}, true},
+        {"unknown times never skip", true, 10, 10, "a.dcm", false, {}, {}, true},
+        {"dot in folder name only", true, 10, 10, "D:\\x.npj\\README", true, {1, 5}, {1, 5}, false},
     };
     for (const auto &c : cases) {
         CopyFacts f;
@@ -42,8 +51,29 @@ TEST(CopyDecision, SkipsOnlySameSizeAndTime)
         f.targetSize = c.dstSize;
         f.sourcePath = c.path;
         f.timesKnown = c.timesKnown;
-        f.sourceTime = c.srcTime;
-        f.targetTime = c.dstTime;
+        f.sourceTimes = c.srcTimes;
+        f.targetTimes = c.dstTimes;
         EXPECT_EQ(ShouldCopy(f), c.copy) << c.name;
     }
+}
+
+TEST(StagingFolderName, ReadBackExactlyAndNothingElse)
+{
+    const StagingOwner owner{0x1A2Bu, 0x01DB4C3D5E6F7081ull, 12};
+    const std::string name = StagingFolderName(owner);
+    EXPECT_EQ(name, "~autorun-00001a2b-01db4c3d5e6f7081-12.tmp");
+    StagingOwner read;
+    ASSERT_TRUE(ParseStagingFolderName(name, read));
+    EXPECT_EQ(read.processId, owner.processId);
+    EXPECT_EQ(read.startTime, owner.startTime);
+    EXPECT_EQ(read.number, owner.number);
+
+    // Names a patient's folder may carry, and earlier launchers' temporary files: none is taken for a staging folder.
+    for (const char *lookalike :
+         {"~autorun-00001a2b-01db4c3d5e6f7081-12", "~autorun-00001a2b-01db4c3d5e6f7081-.tmp",
+          "~AUTORUN-00001A2B-01DB4C3D5E6F7081-12.tmp", "~autorun-1a2b-01db4c3d5e6f7081-0.tmp",
+          "~autorun-00001a2b-01db4c3d5e6f708-0.tmp", "~autorun-00001a2b-01db4c3d5e6f7081-012.tmp",
+          "~autorun-00001a2b-01db4c3d5e6f7081-0.tmp.old", "~autorun-0000la2b-01db4c3d5e6f7081-0.tmp",
+          "~cpy1a2b0001.tmp", "x~autorun-00001a2b-01db4c3d5e6f7081-0.tmp", ""})
+        EXPECT_FALSE(ParseStagingFolderName(lookalike, read)) << lookalike;
 }

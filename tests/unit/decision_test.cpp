@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include "code_pages.h"
 #include "launch/Decision.h"
 
 namespace {
@@ -148,3 +149,41 @@ TEST(Version, PairByPairSigned)
 }
 
 } // namespace
+
+// A TargetDir written with a trailing separator would double the separator in every path built on it and in the
+// viewer's parameters; a trailing byte 0x5C that ends a double-byte character is part of the folder's name.
+TEST(Paths, InstallFolderWithoutTrailingSeparators)
+{
+    const struct {
+        const char *targetDir;
+        LeadBytePredicate codePage;
+        const char *folder;
+    } cases[] = {
+        {"C:\\Tovi2009\\", nullptr, "C:\\Tovi2009"},
+        {"C:\\Tovi2009\\\\/", nullptr, "C:\\Tovi2009"},
+        {"C:\\", nullptr, "C:"},
+        {"\\", nullptr, "C:\\Tovi2009"},
+        {"C:\\\x95\x5C", IsLeadByte932, "C:\\\x95\x5C"},
+        {"C:\\\x95\x5C\\", IsLeadByte932, "C:\\\x95\x5C"},
+        {"C:\\\x95\x5C", nullptr, "C:\\\x95"},
+    };
+    for (const auto &c : cases)
+        EXPECT_EQ(ChooseInstallFolder(true, c.targetDir, c.codePage), c.folder) << c.targetDir;
+    EXPECT_EQ(PatientFolder(ChooseInstallFolder(true, "D:\\Viewer\\"), "A1"), "D:\\Viewer\\Patient\\A1");
+}
+
+// The launch decision reads the ID in the machine's code page.
+TEST(DecideLaunch, IdReadInTheMachinesCodePage)
+{
+    SuidInfo suid;
+    suid.m_strMode = "DiscStudio";
+    suid.m_strId = "\x95\x5C";
+    LaunchFacts facts;
+    facts.isBlockingProgramRunning = [] { return false; };
+    facts.readConfiguration = [&]() -> const SuidInfo & { return suid; };
+    facts.isViewerInstalled = [] { return true; };
+    facts.isInstalledVersionOlder = [] { return false; };
+    EXPECT_EQ(DecideLaunch(facts), LaunchOutcome::InvalidPatientId);
+    facts.isLeadByte = IsLeadByte932;
+    EXPECT_EQ(DecideLaunch(facts), LaunchOutcome::Transfer);
+}

@@ -2,6 +2,7 @@
 
 #include <string>
 
+#include "code_pages.h"
 #include "launch/PatientId.h"
 
 TEST(PatientId, NamesExactlyOneFolder)
@@ -47,4 +48,28 @@ TEST(PatientId, NamesExactlyOneFolder)
     };
     for (const auto &c : cases)
         EXPECT_EQ(IsValidPatientId(c.id), c.valid) << '"' << c.id << '"';
+}
+
+// In a double-byte code page the second byte of a character may be '\\' or '|': part of the character, no separator.
+// Read byte by byte, the same bytes are a separator in a single-byte code page.
+TEST(PatientId, DoubleByteCharactersAreReadWhole)
+{
+    const struct {
+        const char *what;
+        std::string id;
+        LeadBytePredicate codePage;
+        bool valid;
+    } cases[] = {
+        {"a kanji ending in 0x5C, code page 932", "\x95\x5C", IsLeadByte932, true},
+        {"a katakana ending in 0x5C, code page 932", "\x83\x5C\x83\x7C", IsLeadByte932, true},
+        {"hanzi ending in 0x5C and 0x7C, code page 936", "A\x81\x5C\x81\x7C", IsLeadByte936, true},
+        {"the same bytes in a single-byte code page", "\x95\x5C", nullptr, false},
+        {"a separator after a whole character", "\x95\x5C\\..", IsLeadByte932, false},
+        {"a separator byte that no lead byte comes before", "A\x5C", IsLeadByte932, false},
+        {"0x5C after a byte that leads in 936 but not in 932", "\xA0\x5C", IsLeadByte932, false},
+        {"a lead byte at the end", "A\x95", IsLeadByte932, true},
+        {"a trailing blank after a character", "\x95\x5C ", IsLeadByte932, false},
+    };
+    for (const auto &c : cases)
+        EXPECT_EQ(IsValidPatientId(c.id, c.codePage), c.valid) << c.what;
 }

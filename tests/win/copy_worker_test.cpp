@@ -7,6 +7,7 @@
 #include "TestFiles.h"
 #include "app/MainFrame.h"
 #include "platform/Handles.h"
+#include "transfer/CopyDecision.h"
 #include "transfer/CopyWorker.h"
 #include "transfer/SafeCopy.h"
 
@@ -96,7 +97,10 @@ TEST(CopyPatientFolder, SkipOrCopyDecisions)
     EXPECT_EQ(ListFolder(dest), "Default.NPJ fresh.dcm newer.dcm noext older.dcm same.dcm size.dcm");
 }
 
-TEST(CopyPatientFolder, ReadOnlyEarlierCopyIsReplaced)
+// The marks an earlier copy carries do not survive its replacement. Whether a read-only earlier copy is replaced at
+// all cannot be seen here: Wine renames over a read-only file, Windows refuses. Delivery.ReadOnlyEarlierCopyOnWindows
+// tests that through a rename that refuses as Windows does.
+TEST(CopyPatientFolder, EarlierCopysMarksDoNotSurvive)
 {
     TempFolder t;
     MakeFolder(t / "Data");
@@ -106,7 +110,8 @@ TEST(CopyPatientFolder, ReadOnlyEarlierCopyIsReplaced)
     ::SetFileAttributesA((t / "Patient\\a.dcm").c_str(), FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN);
     CopyAll(t / "Data", t / "Patient");
     EXPECT_EQ(ReadFile(t / "Patient\\a.dcm"), "NEW!");
-    EXPECT_FALSE(::GetFileAttributesA((t / "Patient\\a.dcm").c_str()) & FILE_ATTRIBUTE_HIDDEN);
+    EXPECT_FALSE(::GetFileAttributesA((t / "Patient\\a.dcm").c_str()) &
+                 (FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_READONLY));
 }
 
 // Files on a disc are read-only; their copies are the viewer's working files and must be writable.
@@ -196,33 +201,54 @@ TEST(CopyPatientFolder, TargetTheListingDoesNotKnow)
     }
 }
 
-// The copy to a target that is not there yet, and what it does when one is there after all. In a folder the caller
-// has just made (`fresh`) the source is not held open over the copy: a file there can only be this copy's partial
-// one, which goes, or the complete copy of a launcher running beside this one, which stays.
-TEST(CopyToNewTarget, OutcomesAndWhatTheyLeave)
+FILETIME AsFileTime(unsigned long long time)
 {
-    enum Target { None, Old, Complete, Folder };
+    return FILETIME{static_cast<DWORD>(time), static_cast<DWORD>(time >> 32)};
+}
+
+// A rename as Windows does it: a read-only target is not replaced (Wine's rename replaces it).
+BOOL WINAPI MoveAsWindowsDoes(LPCSTR from, LPCSTR to, DWORD flags)
+{
+    const DWORD attributes = ::GetFileAttributesA(to);
+    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY)) {
+        ::SetLastError(ERROR_ACCESS_DENIED);
+        return FALSE;
+    }
+    return ::MoveFileExA(from, to, flags);
+}
+
+// Every way a delivery can go, and what it leaves: the target whole or as it was, and nothing else in the folder
+// once the delivery is over (no staged copy, no staging folder). The rename refuses a read-only target as Windows
+// does, so an earlier copy's read-only mark must be cleared before the replace. A copy of another size than the
+// search found is what Wine's CopyFile leaves, reporting success, when a read fails part-way.
+TEST(Delivery, OutcomesAndWhatTheyLeave)
+{
+    enum Target { None, Old, ReadOnlyOld, Folder };
     struct Case {
         const char *what;
-        bool fresh;
+        TargetKnown known;
         Target target;
         bool sourceLocked;
-        NewTargetCopy result;
+        uint64_t foundSize; // what the folder search reported of the 4-byte source
+        Delivered result;
         const char *listing; // the destination afterwards
+        const char *content; // the target's content afterwards
     };
     const Case cases[] = {
-        {"no target", false, None, false, NewTargetCopy::Copied, "a.dcm"},
-        {"old copy", false, Old, false, NewTargetCopy::TargetExists, "a.dcm"},
-        {"folder of the name", false, Folder, false, NewTargetCopy::TargetExists, "a.dcm/"},
-        {"unreadable source", false, None, true, NewTargetCopy::Failed, ""},
-        {"unreadable source, old copy", false, Old, true, NewTargetCopy::TargetExists, "a.dcm"},
-        {"fresh folder", true, None, false, NewTargetCopy::Copied, "a.dcm"},
-        {"fresh folder, a complete copy", true, Complete, false, NewTargetCopy::TargetExists, "a.dcm"},
-        {"fresh folder, folder of the name", true, Folder, false, NewTargetCopy::TargetExists, "a.dcm/"},
-        {"fresh folder, unreadable source", true, None, true, NewTargetCopy::Failed, ""},
-        {"fresh folder, unreadable source, a complete copy", true, Complete, true, NewTargetCopy::TargetExists,
-         "a.dcm"},
-        {"fresh folder, unreadable source, a partial copy", true, Old, true, NewTargetCopy::Failed, ""},
+        {"new", TargetKnown::New, None, false, 4, Delivered::Copied, "a.dcm", "NEW!"},
+        {"believed new, an old copy there", TargetKnown::New, Old, false, 4, Delivered::TargetExists, "a.dcm", "OLD"},
+        {"believed new, a folder of the name", TargetKnown::New, Folder, false, 4, Delivered::TargetExists, "a.dcm/",
+         nullptr},
+        {"new, unreadable source", TargetKnown::New, None, true, 4, Delivered::Failed, "", nullptr},
+        {"new, copy shorter than found", TargetKnown::New, None, false, 4096, Delivered::Failed, "", nullptr},
+        {"replace", TargetKnown::Existing, Old, false, 4, Delivered::Copied, "a.dcm", "NEW!"},
+        {"replace a read-only copy", TargetKnown::Existing, ReadOnlyOld, false, 4, Delivered::Copied, "a.dcm", "NEW!"},
+        {"replace, unreadable source", TargetKnown::Existing, Old, true, 4, Delivered::Failed, "a.dcm", "OLD"},
+        {"replace, copy shorter than found", TargetKnown::Existing, Old, false, 4096, Delivered::Failed, "a.dcm",
+         "OLD"},
+        {"replace, copy longer than found", TargetKnown::Existing, Old, false, 2, Delivered::Failed, "a.dcm", "OLD"},
+        {"replace a folder", TargetKnown::Existing, Folder, false, 4, Delivered::Failed, "a.dcm/", nullptr},
+        {"replace, target gone meanwhile", TargetKnown::Existing, None, false, 4, Delivered::Copied, "a.dcm", "NEW!"},
     };
     for (const Case &c : cases) {
         TempFolder t;
@@ -232,31 +258,97 @@ TEST(CopyToNewTarget, OutcomesAndWhatTheyLeave)
         WriteFile(source, "NEW!");
         SetWriteTime(source, kTime);
         ::SetFileAttributesA(source.c_str(), FILE_ATTRIBUTE_READONLY);
-        if (c.target == Old)
+        if (c.target == Old || c.target == ReadOnlyOld)
             WriteFile(target, "OLD");
-        if (c.target == Complete) {
-            ASSERT_TRUE(::CopyFileA(source.c_str(), target.c_str(), TRUE));
-            ::SetFileAttributesA(target.c_str(), FILE_ATTRIBUTE_NORMAL);
-        }
+        if (c.target == ReadOnlyOld)
+            ::SetFileAttributesA(target.c_str(), FILE_ATTRIBUTE_READONLY);
         if (c.target == Folder)
             MakeFolder(target);
         FileHandle lock;
         if (c.sourceLocked)
             lock.Attach(::CreateFileA(source.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr));
-        const SourceFacts facts{FILE_ATTRIBUTE_READONLY, 4,
-                                FILETIME{static_cast<DWORD>(kTime), static_cast<DWORD>(kTime >> 32)}};
-        EXPECT_EQ(CopyToNewTarget(source, target, facts, c.fresh), c.result) << c.what;
-        EXPECT_EQ(ListFolder(t / "Patient"), c.listing) << c.what;
-        if (c.target == Old && *c.listing) {
-            EXPECT_EQ(ReadFile(target), "OLD") << c.what;
+        {
+            Delivery delivery(t / "Patient", MoveAsWindowsDoes);
+            const SourceFacts facts{FILE_ATTRIBUTE_READONLY, c.foundSize, AsFileTime(kTime)};
+            EXPECT_EQ(delivery.Deliver(source, target, facts, c.known), c.result) << c.what;
         }
-        if (c.result == NewTargetCopy::Copied || c.target == Complete) {
-            // As the copy by way of a temporary file made it: the source's content and time, writable.
-            EXPECT_EQ(ReadFile(target), "NEW!") << c.what;
+        EXPECT_EQ(ListFolder(t / "Patient"), c.listing) << c.what;
+        if (c.content) {
+            EXPECT_EQ(ReadFile(target), c.content) << c.what;
+        }
+        if (c.result == Delivered::Copied) {
+            // The source's time, and writable: the viewer's working file.
             EXPECT_EQ(WriteTime(target), kTime) << c.what;
             EXPECT_FALSE(::GetFileAttributesA(target.c_str()) & FILE_ATTRIBUTE_READONLY) << c.what;
         }
     }
+}
+
+// The staged copy lives in a folder of the delivery's own. A folder of the patient's that carries the very name the
+// staging folder would take is not used, and it and its file stay as they were.
+TEST(Delivery, NeverWritesIntoAFolderNotItsOwn)
+{
+    TempFolder t;
+    MakeFolder(t / "Data");
+    MakeFolder(t / "Patient");
+    WriteFile(t / "Data\\a.dcm", "NEW!");
+    StagingOwner self;
+    self.processId = ::GetCurrentProcessId();
+    FILETIME created, exited, kernel, user;
+    ASSERT_TRUE(::GetProcessTimes(::GetCurrentProcess(), &created, &exited, &kernel, &user));
+    self.startTime = (uint64_t(created.dwHighDateTime) << 32) | created.dwLowDateTime;
+    const std::string taken = t / ("Patient\\" + StagingFolderName(self));
+    MakeFolder(taken);
+    WriteFile(taken + "\\copy.tmp", "the patient's");
+    {
+        Delivery delivery(t / "Patient");
+        const SourceFacts facts{FILE_ATTRIBUTE_NORMAL, 4, AsFileTime(kTime)};
+        EXPECT_EQ(delivery.Deliver(t / "Data\\a.dcm", t / "Patient\\a.dcm", facts, TargetKnown::New),
+                  Delivered::Copied);
+        EXPECT_NE(delivery.StagingFolder(), taken);
+        EXPECT_TRUE(IsFolder(delivery.StagingFolder()));
+    }
+    EXPECT_EQ(ReadFile(taken + "\\copy.tmp"), "the patient's");
+    EXPECT_EQ(ListFolder(t / "Patient"), "a.dcm " + StagingFolderName(self) + "/");
+}
+
+// What a run cut off in the middle left (its staging folder and the copy in it) goes; what a running launcher uses,
+// and whatever only looks like it, stays.
+TEST(ClearStagingOfEndedRuns, OnlyFoldersOfEndedProcesses)
+{
+    FILETIME created, exited, kernel, user;
+    ASSERT_TRUE(::GetProcessTimes(::GetCurrentProcess(), &created, &exited, &kernel, &user));
+    const uint64_t started = (uint64_t(created.dwHighDateTime) << 32) | created.dwLowDateTime;
+    const DWORD self = ::GetCurrentProcessId();
+    const struct {
+        const char *what;
+        std::string name;
+        bool onlyTheCopy; // holds nothing but a staged copy
+        bool removed;
+    } cases[] = {
+        {"a running launcher's", StagingFolderName({self, started, 0}), true, false},
+        {"an ended launcher's", StagingFolderName({0x7FFFFFF0u, started, 0}), true, true},
+        {"a process id used again", StagingFolderName({self, started - 1, 3}), true, true},
+        {"an ended launcher's, empty", StagingFolderName({0x7FFFFFF0u, started, 1}), false, true},
+        {"an ended launcher's name, holding more", StagingFolderName({0x7FFFFFF4u, started, 0}), false, false},
+        {"a look-alike", "~autorun-7ffffff0-0.tmp", true, false},
+    };
+    TempFolder t;
+    for (const auto &c : cases) {
+        MakeFolder(t / c.name);
+        if (c.onlyTheCopy) {
+            WriteFile(t / (c.name + "\\copy.tmp"), "partial");
+            ::SetFileAttributesA((t / (c.name + "\\copy.tmp")).c_str(), FILE_ATTRIBUTE_READONLY);
+        } else if (!c.removed) {
+            WriteFile(t / (c.name + "\\scan.dcm"), "the patient's");
+        }
+    }
+    WriteFile(t / "~cpy12340001.tmp", "an earlier launcher's or the patient's: not known");
+    ClearStagingOfEndedRuns(t.Path(), FolderListing(t.Path()));
+    for (const auto &c : cases)
+        EXPECT_EQ(Exists(t / c.name), !c.removed) << c.what;
+    EXPECT_EQ(ReadFile(t / (cases[4].name + "\\scan.dcm")), "the patient's");
+    EXPECT_TRUE(Exists(t / "~cpy12340001.tmp"));
 }
 
 TEST(GetFileTimeOf, SelectorAndMissingFile)

@@ -117,4 +117,44 @@ TEST_F(InstallProbeTest, MissingKeyIsOlderAndAbsentPartsRepeatThePreviousOne)
     EXPECT_TRUE(frame.IsInstalledVersionOlder());
 }
 
+// Only a stored 32-bit number is a version part. Anything else of 4 bytes (the size a number would
+// have) is as absent as a missing value: it leaves the part before it in place.
+TEST_F(InstallProbeTest, VersionPartsOfAnotherTypeOrSizeAreNotNumbers)
+{
+    const BYTE four[4] = {0x09, 0, 0, 0};
+    const struct {
+        const char *what;
+        DWORD type;
+        const void *data;
+        DWORD size;
+    } cases[] = {
+        {"binary", REG_BINARY, four, 4},
+        {"big-endian number", REG_DWORD_BIG_ENDIAN, four, 4},
+        {"3-character string", REG_SZ, "900", 4},
+        {"3-character expandable string", REG_EXPAND_SZ, "900", 4},
+        {"none", REG_NONE, four, 4},
+        {"2-byte number", REG_DWORD, four, 2},
+        {"8-byte number", REG_QWORD, "\x09\0\0\0\0\0\0\0", 8},
+    };
+    for (const auto &c : cases) {
+        ::SHDeleteKeyA(HKEY_LOCAL_MACHINE, kVendorKey);
+        const int one = 1, five = 5, seven = 7;
+        SetValue(launch::kRegVersionKey, "HIMS", REG_DWORD, &one, 4);
+        SetValue(launch::kRegVersionKey, "LOWMS", c.type, c.data, c.size);
+        SetValue(launch::kRegVersionKey, "HILS", REG_DWORD, &five, 4);
+        SetValue(launch::kRegVersionKey, "LOWLS", REG_DWORD, &seven, 4);
+        CMainFrame frame;
+        // Installed 1.1.5.7 when LOWMS is passed over; a part read as 9 (or 9 million) would make it newer.
+        frame.m_suid.m_nHiMS = 1;
+        frame.m_suid.m_nLowMS = 2;
+        EXPECT_TRUE(frame.IsInstalledVersionOlder()) << c.what;
+        frame.m_suid.m_nLowMS = 1;
+        frame.m_suid.m_nHiLS = 5;
+        frame.m_suid.m_nLowLS = 7;
+        EXPECT_FALSE(frame.IsInstalledVersionOlder()) << c.what;
+        frame.m_suid.m_nLowLS = 8;
+        EXPECT_TRUE(frame.IsInstalledVersionOlder()) << c.what;
+    }
+}
+
 } // namespace

@@ -1,11 +1,15 @@
 // Reading SUID.ini through the platform's profile reader, plain and scrambled.
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <memory>
 #include <string>
+#include <thread>
 
 #include "TestFiles.h"
 #include "app/MainFrame.h"
 #include "config/Scramble.h"
+#include "platform/NamedLock.h"
 
 namespace {
 
@@ -152,7 +156,10 @@ TEST(GetUserProfileDir, UnsetEmptyOrFail)
     EXPECT_EQ(CMainFrame::GetUserProfileDir(), "Fail");
 }
 
-// With no profile folder the copy goes to the root of drive C:, and is gone afterwards.
+// With no profile folder the copy goes to the root of drive C:, and is gone afterwards. Under Wine anyone
+// may write there; on Windows since Vista a standard user may not, and the reader then takes the path of
+// a temporary copy that cannot be made (tested with a profile folder that does not exist). This test
+// cannot tell the two apart.
 TEST(DescrambleSuidFile, NoProfileUsesTheRootOfDriveC)
 {
     TempFolder t;
@@ -164,6 +171,33 @@ TEST(DescrambleSuidFile, NoProfileUsesTheRootOfDriveC)
         EXPECT_EQ(Read(t / "SUID.ini").m_strId, "P7");
         EXPECT_FALSE(Exists("C:\\SUID.temp"));
     }
+}
+
+// Two launchers of one user share the temporary copy's path. The second one waits until the first has
+// deleted its copy: while another holds the copy's lock, the reader neither writes nor reads it.
+TEST(DescrambleSuidFile, WaitsItsTurnForTheSharedTemporaryCopy)
+{
+    TempFolder t;
+    EnvGuard guard("USERPROFILE");
+    ::SetEnvironmentVariableA("USERPROFILE", t.Path().c_str());
+    WriteFile(t / "SUID.ini", ScrambleBytes(kNoMark));
+    WriteFile(t / "SUID.temp", "another launcher's copy");
+    auto other = std::make_unique<NamedLock>(t / "SUID.temp", 0);
+    ASSERT_TRUE(other->Held());
+    std::atomic<bool> done{false};
+    SuidInfo s;
+    std::thread reader([&] {
+        s = Read(t / "SUID.ini");
+        done = true;
+    });
+    ::Sleep(500);
+    EXPECT_FALSE(done);
+    EXPECT_EQ(ReadFile(t / "SUID.temp"), "another launcher's copy");
+    other.reset(); // the other launcher deleted its copy and let go
+    reader.join();
+    EXPECT_EQ(s.m_strId, "P7");
+    EXPECT_EQ(s.m_strMode, "DiscStudio");
+    EXPECT_FALSE(Exists(t / "SUID.temp"));
 }
 
 } // namespace
