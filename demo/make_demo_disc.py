@@ -23,7 +23,7 @@ def slice_bytes(i: int) -> bytes:
     return header + bytes(((x * 7 + i) & 0xFF) for x in range(1024))
 
 
-def build(out: Path) -> harness.Disc:
+def build(out: Path, mode: str = MODE) -> harness.Disc:
     """Writes the demo's sources to a scratch folder and has `suidtool make-disc` assemble the disc."""
     if out.exists():
         shutil.rmtree(out)
@@ -41,10 +41,12 @@ def build(out: Path) -> harness.Disc:
     harness.write_tree(viewer, {"Setup": None})
     shutil.copy(harness.TOOLS / "stub.exe", viewer / "Tovi2009.exe")
     shutil.copy(harness.TOOLS / "stub.exe", viewer / "Setup" / "Setup.exe")
-    subprocess.run([str(SUIDTOOL), "make-disc", "--out", str(out), "--patient", str(sources / "patient"),
-                    "--id", PATIENT_ID, "--mode", MODE, "--version", ".".join(map(str, VERSION)),
-                    "--implantdb", str(sources / "implantdb"), "--viewer", str(viewer), "--autorun",
-                    str(harness.AUTORUN)], check=True)
+    made = subprocess.run([str(SUIDTOOL), "make-disc", "--out", str(out), "--patient", str(sources / "patient"),
+                           "--id", PATIENT_ID, "--mode", mode, "--version", ".".join(map(str, VERSION)),
+                           "--implantdb", str(sources / "implantdb"), "--viewer", str(viewer), "--autorun",
+                           str(harness.AUTORUN)], capture_output=True, text=True)
+    if made.returncode != 0:
+        raise SystemExit("suidtool make-disc failed:\n" + made.stdout + made.stderr)
     shutil.rmtree(sources)
     return harness.Disc(out, existing=True)
 

@@ -32,7 +32,8 @@ PRODUCT = "Tovi Plus"
 DISC_NAME = "Patient disc"
 EDITION = "Disc Studio"
 TITLE_LINE = "Preparing your patient's 3D data"
-TITLE_NOTE = ("The images and the viewer are being copied", "to this computer. This takes a moment.")
+# Only the patient's data is copied; the viewer is already on this computer.
+TITLE_NOTE = ("The patient's images are being copied", "to this computer. This takes a moment.")
 
 # Names of the views inside the drawn screenshots.
 VIEW_3D = "3D"
@@ -69,10 +70,11 @@ COLUMN_W = 296
 HEADING_Y = 70
 DESC_Y = 124
 DESC_STEP = 21
-# Left, top, right, bottom of the drawn screenshot, window chrome included. Everything stays above row 346, where
-# the progress texts and bar are drawn over the picture.
+# Left, top, right, bottom of the drawn screenshot, its caption included. Everything stays above row 346, where
+# the progress texts and bar are drawn over the picture. The screenshot is a framed picture under a caption, not a
+# window: a title bar with buttons would invite clicks that the progress window cannot answer.
 PANEL = (346, 62, 656, 318)
-CHROME_H = 20
+CAPTION_H = 20
 
 SS = 4  # supersampling factor of the drawn screenshots
 
@@ -1075,7 +1077,7 @@ F_BRAND = font(FONT_BOLD, 17)
 F_HEADER_SUB = font(FONT_REGULAR, 12)
 F_HEADING = font(FONT_BOLD, 18)
 F_DESC = font(FONT_REGULAR, 13)
-F_CHROME = font(FONT_REGULAR, 10)
+F_CAPTION = font(FONT_REGULAR, 11)
 F_TITLE = font(FONT_BOLD, 40)
 F_TITLE_SUB = font(FONT_REGULAR, 18)
 F_TITLE_LINE = font(FONT_BOLD, 14)
@@ -1108,32 +1110,24 @@ def header(img, d):
 
 
 def panel(img, title, art_img):
-    """Screenshot in an application window: shadow, title bar, viewport."""
+    """Screenshot as a picture on the page: a caption, then the image in a thin frame with a soft shadow."""
     x0, y0, x1, y1 = PANEL
+    top = y0 + CAPTION_H
     sh = Image.new("L", (WIDTH, HEIGHT), 0)
-    ImageDraw.Draw(sh).rectangle((x0 + 2, y0 + 4, x1 + 1, y1 + 3), fill=90)
+    ImageDraw.Draw(sh).rectangle((x0 + 2, top + 4, x1 + 1, y1 + 3), fill=90)
     sh = sh.filter(ImageFilter.GaussianBlur(4))
     img.paste(Image.new("RGB", (WIDTH, HEIGHT), (110, 122, 140)), (0, 0), sh)
     d = ImageDraw.Draw(img)
-    d.rectangle((x0, y0, x1 - 1, y0 + CHROME_H - 1), fill=CHROME)
-    d.line([(x0, y0 + CHROME_H - 1), (x1 - 1, y0 + CHROME_H - 1)], fill=CHROME_EDGE)
-    smooth_logo(img, x0 + 11, y0 + CHROME_H // 2, 5, ORANGE, WHITE)
-    d.text((x0 + 21, y0 + CHROME_H // 2), PRODUCT + "  \u2013  " + title, font=F_CHROME, fill=CHROME_TEXT,
-           anchor="lm")
-    # Window buttons, drawn as simple glyphs.
-    by = y0 + CHROME_H // 2
-    bx = x1 - 14
-    d.line([(bx - 3, by - 3), (bx + 3, by + 3)], fill=CHROME_TEXT)
-    d.line([(bx - 3, by + 3), (bx + 3, by - 3)], fill=CHROME_TEXT)
-    d.rectangle((bx - 21, by - 3, bx - 15, by + 3), outline=CHROME_TEXT)
-    d.line([(bx - 36, by + 3), (bx - 30, by + 3)], fill=CHROME_TEXT)
-    img.paste(art_img, (x0, y0 + CHROME_H))
-    d.rectangle((x0 - 1, y0 - 1, x1, y1), outline=(150, 162, 178))
+    caption = PRODUCT + "  \u2013  " + title
+    check_fits(caption, F_CAPTION, x1 - x0)
+    d.text((x0, top - 5), caption, font=F_CAPTION, fill=TEXT_SOFT, anchor="ls")
+    img.paste(art_img, (x0, top))
+    d.rectangle((x0 - 1, top - 1, x1, y1), outline=(150, 162, 178))
 
 
 def panel_art():
     x0, y0, x1, y1 = PANEL
-    return Art(x1 - x0, y1 - y0 - CHROME_H, VIEW_BG)
+    return Art(x1 - x0, y1 - y0 - CAPTION_H, VIEW_BG)
 
 
 def check_fits(text, fnt, width):

@@ -5,10 +5,9 @@
 //   top-level: "HWND VISIBLE CLASS "TITLE" STYLE EXSTYLE LEFT TOP RIGHT BOTTOM"   (screen coordinates)
 //   control:   "  ID CLASS "TEXT" STYLE EXSTYLE LEFT TOP RIGHT BOTTOM[ range=LOW..HIGH pos=POS]"
 //              (client coordinates of the top-level window)
-#include "Handles.h"
+#include "ProcessesNamed.h"
 
 #include <commctrl.h>
-#include <tlhelp32.h>
 
 #include <cstdio>
 #include <cstring>
@@ -34,29 +33,6 @@ struct StdioCloser {
     void operator()(FILE *file) const { std::fclose(file); }
 };
 using StdioFile = std::unique_ptr<FILE, StdioCloser>;
-
-const char *BaseName(const char *path)
-{
-    const char *base = path;
-    for (const char *p = path; *p; ++p)
-        if (*p == '\\' || *p == '/')
-            base = p + 1;
-    return base;
-}
-
-std::set<DWORD> ProcessIdsNamed(const char *exeName)
-{
-    std::set<DWORD> ids;
-    FileHandle snapshot(::CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
-    if (!snapshot)
-        return ids;
-    PROCESSENTRY32 entry{};
-    entry.dwSize = sizeof entry;
-    for (BOOL more = ::Process32First(snapshot.Get(), &entry); more; more = ::Process32Next(snapshot.Get(), &entry))
-        if (::lstrcmpiA(BaseName(entry.szExeFile), exeName) == 0)
-            ids.insert(entry.th32ProcessID);
-    return ids;
-}
 
 // Texts may hold line breaks and quotes; escaping keeps one window per line and the quoted field unambiguous.
 // Bytes from 0x80 up stay raw.

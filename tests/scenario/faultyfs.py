@@ -1,0 +1,107 @@
+"""Files served by a small FUSE file system, for what a real drive does and a plain folder cannot: a read that fails
+part-way through a file (a scratched disc) and a read that waits (a slow drive) until the test lets it go.
+
+    with FaultyFolder(path, {"a.dcm": Served(b"..."), "b.dcm": Served(b"...", hold=True)}) as folder:
+        folder.files["b.dcm"].reached.wait(30)   # a program is reading it, and waits
+        ...
+        folder.files["b.dcm"].release()
+
+Names are listed in the order given. Reads go straight to the file system (no page cache), so every read a program
+makes reaches the file.
+"""
+import errno
+import os
+import stat
+import subprocess
+import threading
+import time
+from pathlib import Path
+
+from fusepy import FUSE, FuseOSError, Operations
+
+MTIME = 1258502400 * 10**9  # 2009-11-18, a whole second, in nanoseconds (use_ns)
+
+
+class Served:
+    def __init__(self, data: bytes, fail_from=None, hold=False):
+        """`fail_from`: reads of the bytes from this offset on fail with EIO (a read that starts before it returns
+        the bytes up to it, as a drive returns what it could read). `hold`: every read waits for release()."""
+        self.data = data
+        self.fail_from = fail_from
+        self.released = threading.Event()
+        if not hold:
+            self.released.set()
+        self.reached = threading.Event()
+        self.failed_reads = 0
+
+    def release(self):
+        self.released.set()
+
+    def read(self, size, offset):
+        self.reached.set()
+        self.released.wait()
+        if self.fail_from is not None:
+            if offset >= self.fail_from:
+                self.failed_reads += 1
+                raise FuseOSError(errno.EIO)
+            size = min(size, self.fail_from - offset)
+        return self.data[offset:offset + size]
+
+
+class _Operations(Operations):
+    use_ns = True
+
+    def __init__(self, files):
+        self.files = files
+
+    def getattr(self, path, fh=None):
+        if path == "/":
+            return {"st_mode": stat.S_IFDIR | 0o755, "st_nlink": 2, "st_mtime": MTIME, "st_ctime": MTIME,
+                    "st_atime": MTIME}
+        served = self.files.get(path[1:])
+        if served is None:
+            raise FuseOSError(errno.ENOENT)
+        return {"st_mode": stat.S_IFREG | 0o644, "st_nlink": 1, "st_size": len(served.data), "st_mtime": MTIME,
+                "st_ctime": MTIME, "st_atime": MTIME}
+
+    def readdir(self, path, fh):
+        return [".", ".."] + list(self.files)
+
+    def open(self, path, flags):
+        if path[1:] not in self.files:
+            raise FuseOSError(errno.ENOENT)
+        if flags & (os.O_WRONLY | os.O_RDWR):
+            raise FuseOSError(errno.EROFS)
+        return 0
+
+    def read(self, path, size, offset, fh):
+        return self.files[path[1:]].read(size, offset)
+
+
+class FaultyFolder:
+    def __init__(self, mountpoint: Path, files: dict):
+        self.mountpoint = Path(mountpoint)
+        self.files = files
+        self._thread = None
+
+    def __enter__(self):
+        if not os.path.exists("/dev/fuse"):
+            import pytest
+            pytest.skip("no FUSE device (/dev/fuse) on this machine")
+        self.mountpoint.mkdir(parents=True, exist_ok=True)
+        self._thread = threading.Thread(target=FUSE, args=(_Operations(self.files), str(self.mountpoint)),
+                                        kwargs={"foreground": True, "direct_io": True, "ro": True}, daemon=True)
+        self._thread.start()
+        deadline = time.time() + 10
+        while not os.path.ismount(self.mountpoint):
+            if time.time() > deadline or not self._thread.is_alive():
+                raise RuntimeError(f"could not mount a FUSE file system at {self.mountpoint}")
+            time.sleep(0.02)
+        return self
+
+    def __exit__(self, *exc):
+        for served in self.files.values():
+            served.release()
+        subprocess.run(["umount", "-l", str(self.mountpoint)], capture_output=True)
+        self._thread.join(10)
+        return False
