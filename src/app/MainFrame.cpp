@@ -6,6 +6,7 @@
 #include "AutorunDoc.h"
 #include "Messages.h"
 #include "resource.h"
+#include "transfer/SafeCopy.h"
 #include "ui/CopyProgressDlg.h"
 
 namespace {
@@ -142,8 +143,8 @@ void CMainFrame::OnClose()
 
 // The session ends: the system ends the process once this returns, wherever its threads are. The copy worker is
 // let finish the file in hand and is stopped at its next message to this thread, which stays unanswered: no file
-// is left half written. The reference copy replaces every file through a temporary one, so an earlier copy stays
-// whole wherever it is stopped.
+// is left half written. The reference copy replaces every file through its staging folder, so an earlier copy
+// stays whole wherever it is stopped, and the next run clears what the cut leaves there.
 void CMainFrame::OnEndSession(bool ending)
 {
     if (!ending || !InTransfer())
@@ -160,6 +161,8 @@ void CMainFrame::OnEndSession(bool ending)
                 break;
         }
     }
+    // Between two files a staging folder is empty, and goes with the process.
+    RemoveOwnEmptyStagingFolders();
     ::ExitProcess(0);
 }
 

@@ -82,5 +82,10 @@ private:
 // that holds more than a staged copy.
 void ClearStagingOfEndedRuns(const std::string &destination, const FolderListing &listing);
 
+// Removes this process's staging folders that hold nothing, wherever its copies stand: for the end of a session,
+// which ends the process before any copy can finish. Between two files a staging folder is empty; one that still
+// holds a copy on its way is left to the next run.
+void RemoveOwnEmptyStagingFolders();
+
 // The debug line of every attempted copy.
 void ReportCopy(const std::string &source, const std::string &target, bool ok);

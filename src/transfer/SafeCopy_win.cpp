@@ -87,7 +87,54 @@ uint64_t FoldedHash(const std::string &name)
     }
     return hash;
 }
+// The staging folders this process has made and not yet removed. The patient copy and the reference copy run on
+// threads of their own, and the end of a session reads the list from a third.
+class OpenStagingFolders {
+public:
+    OpenStagingFolders() { ::InitializeCriticalSection(&m_lock); }
+    OpenStagingFolders(const OpenStagingFolders &) = delete;
+    OpenStagingFolders &operator=(const OpenStagingFolders &) = delete;
+
+    void Add(const std::string &folder)
+    {
+        Locked locked(m_lock);
+        m_folders.push_back(folder);
+    }
+    void Remove(const std::string &folder)
+    {
+        Locked locked(m_lock);
+        m_folders.erase(std::remove(m_folders.begin(), m_folders.end(), folder), m_folders.end());
+    }
+    std::vector<std::string> List()
+    {
+        Locked locked(m_lock);
+        return m_folders;
+    }
+
+private:
+    class Locked {
+    public:
+        explicit Locked(CRITICAL_SECTION &lock) : m_lock(lock) { ::EnterCriticalSection(&m_lock); }
+        ~Locked() { ::LeaveCriticalSection(&m_lock); }
+        Locked(const Locked &) = delete;
+        Locked &operator=(const Locked &) = delete;
+
+    private:
+        CRITICAL_SECTION &m_lock;
+    };
+
+    CRITICAL_SECTION m_lock;
+    std::vector<std::string> m_folders;
+};
+
+OpenStagingFolders g_openStaging;
 } // namespace
+
+void RemoveOwnEmptyStagingFolders()
+{
+    for (const std::string &folder : g_openStaging.List())
+        ::RemoveDirectoryA(folder.c_str());
+}
 
 void ReportCopy(const std::string &source, const std::string &target, bool ok)
 {
@@ -107,6 +154,7 @@ Delivery::~Delivery()
         return;
     RemoveFile(JoinPath(m_staging, kStagedName));
     ::RemoveDirectoryA(m_staging.c_str());
+    g_openStaging.Remove(m_staging);
 }
 
 bool Delivery::MakeStagingFolder()
@@ -120,6 +168,7 @@ bool Delivery::MakeStagingFolder()
         const std::string folder = JoinPath(m_destination, StagingFolderName(owner));
         if (::CreateDirectoryA(folder.c_str(), nullptr)) {
             m_staging = folder;
+            g_openStaging.Add(folder);
             return true;
         }
         if (!AlreadyExists(::GetLastError()))
