@@ -18,9 +18,7 @@
 //       Every 100 ms asks the window, as the system's hung-window check does, whether its thread takes messages:
 //       SendMessageTimeout(WM_NULL, SMTO_ABORTIFHUNG, 10 s), and IsHungAppWindow. Appends one line a sample,
 //       "MS_SINCE_START ANSWER_MS HUNG ANSWERED\n", flushed at once. Ends when the window is gone or STOPFILE exists.
-#include "Handles.h"
-
-#include <tlhelp32.h>
+#include "ProcessesNamed.h"
 
 #include <cstdio>
 #include <cstdlib>
@@ -48,29 +46,6 @@ struct StdioCloser {
     void operator()(FILE *file) const { std::fclose(file); }
 };
 using StdioFile = std::unique_ptr<FILE, StdioCloser>;
-
-const char *BaseName(const char *path)
-{
-    const char *base = path;
-    for (const char *p = path; *p; ++p)
-        if (*p == '\\' || *p == '/')
-            base = p + 1;
-    return base;
-}
-
-std::set<DWORD> ProcessIdsNamed(const char *exeName)
-{
-    std::set<DWORD> ids;
-    KernelHandle snapshot(::CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
-    if (!snapshot || snapshot.Get() == INVALID_HANDLE_VALUE)
-        return ids;
-    PROCESSENTRY32 entry{};
-    entry.dwSize = sizeof entry;
-    for (BOOL more = ::Process32First(snapshot.Get(), &entry); more; more = ::Process32Next(snapshot.Get(), &entry))
-        if (::lstrcmpiA(BaseName(entry.szExeFile), exeName) == 0)
-            ids.insert(entry.th32ProcessID);
-    return ids;
-}
 
 struct Search {
     std::set<DWORD> processes;
