@@ -274,7 +274,12 @@ def test_destination_file_held_open_by_another_program(world):
 # --- repeated and concurrent runs ---------------------------------------------------------------------------
 
 def snapshot(folder: Path):
-    return {str(p.relative_to(folder)): (p.stat().st_ino, p.stat().st_mtime_ns, p.read_bytes())
+    """Each file's identity (inode and change time: a file written anew gets a later change time even where the
+    file system hands it the inode number of the one it replaced), then its modification time and bytes."""
+    def facts(p):
+        st = p.stat()
+        return (st.st_ino, st.st_ctime_ns), st.st_mtime_ns, p.read_bytes()
+    return {str(p.relative_to(folder)): facts(p)
             for p in sorted(folder.rglob("*")) if p.is_file() and not p.name.endswith(".log")}
 
 
