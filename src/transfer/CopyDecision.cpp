@@ -82,3 +82,14 @@ bool ParseStagingFolderName(const std::string &name, StagingOwner &owner)
     owner.number = static_cast<unsigned>(std::stoul(name.substr(at + 1, digitsEnd - at - 1)));
     return true;
 }
+
+size_t LongestStagingFolderPath(size_t destinationLength)
+{
+    const StagingOwner longest{0xFFFFFFFFu, ~uint64_t(0), kStagingAttempts - 1};
+    return destinationLength + 1 + StagingFolderName(longest).size();
+}
+
+size_t LongestStagedCopyPath(size_t destinationLength)
+{
+    return LongestStagingFolderPath(destinationLength) + 1 + (sizeof(kStagedFileName) - 1);
+}

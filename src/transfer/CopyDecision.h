@@ -39,3 +39,12 @@ struct StagingOwner {
 };
 std::string StagingFolderName(const StagingOwner &owner);
 bool ParseStagingFolderName(const std::string &name, StagingOwner &owner);
+// The one file a staging folder ever holds: the copy on its way.
+constexpr char kStagedFileName[] = "copy.tmp";
+// How many numbers a process tries for its staging folder in one destination.
+constexpr unsigned kStagingAttempts = 64;
+// The longest paths a copy into a destination folder of `destinationLength` characters goes through: its staging
+// folder (made by CreateDirectoryA) and the copy staged in it (CopyFileA). Where they do not fit the ANSI calls,
+// every copy into that destination fails, however short its target.
+size_t LongestStagingFolderPath(size_t destinationLength);
+size_t LongestStagedCopyPath(size_t destinationLength);

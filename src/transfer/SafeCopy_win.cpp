@@ -12,9 +12,6 @@
 
 namespace {
 constexpr char kCopyLine[] = "Copy File : %s => %s : %s\n";
-// The one file a staging folder ever holds: the copy on its way.
-constexpr char kStagedName[] = "copy.tmp";
-constexpr unsigned kStagingAttempts = 64;
 
 uint64_t ToUint64(const FILETIME &t)
 {
@@ -152,7 +149,7 @@ Delivery::~Delivery()
 {
     if (m_staging.empty())
         return;
-    RemoveFile(JoinPath(m_staging, kStagedName));
+    RemoveFile(JoinPath(m_staging, kStagedFileName));
     ::RemoveDirectoryA(m_staging.c_str());
     g_openStaging.Remove(m_staging);
 }
@@ -182,7 +179,7 @@ Delivered Delivery::Deliver(const std::string &source, const std::string &target
 {
     if (!MakeStagingFolder())
         return Delivered::Failed;
-    const std::string staged = JoinPath(m_staging, kStagedName);
+    const std::string staged = JoinPath(m_staging, kStagedFileName);
     if (!::CopyFileA(source.c_str(), staged.c_str(), FALSE) || !HasSize(staged, facts.size)) {
         RemoveFile(staged);
         return Delivered::Failed;
@@ -233,7 +230,7 @@ void ClearStagingOfEndedRuns(const std::string &destination, const FolderListing
         if (!ParseStagingFolderName(name, owner) || !HasEnded(owner))
             continue;
         const std::string folder = JoinPath(destination, name);
-        RemoveFile(JoinPath(folder, kStagedName));
+        RemoveFile(JoinPath(folder, kStagedFileName));
         // Fails, and leaves the folder, when it holds anything else.
         ::RemoveDirectoryA(folder.c_str());
     }

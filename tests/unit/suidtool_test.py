@@ -642,6 +642,9 @@ def huge_file(disc):
     # 257 characters fit, but not the temporary copy beside them; Series.1's folder is too long as well.
     (lambda d: None, ["--install-folder", "C:\\" + "i" * 221],
      ["problem: copies whose target", "problem: folders longer than the 247"], f"\\Patient\\{ID}\\Default.npj"),
+    # Every target and folder fits, but not the staging folder each copy goes through and the copy staged in it.
+    (lambda d: None, ["--install-folder", "C:\\" + "i" * 196], "problem: copies whose target",
+     f"\\Patient\\{ID}\\Default.npj"),
     (lambda d: (d / "Data" / ("s" * 60)).mkdir(), ["--install-folder", "C:\\" + "i" * 170],
      "problem: folders longer than the 247", f"\\Patient\\{ID}\\" + "s" * 60),
     (lambda d: (d / "ImplantDB" / "a" / "b" / "c" / "d" / "e" / "f" / "g").mkdir(parents=True), [],
@@ -651,7 +654,7 @@ def huge_file(disc):
     (lambda d: touch(d / "Data" / "long_name.dcm"), [], "note: names that are not 8.3", "Data\\long_name.dcm"),
 ], ids=["no-autorun", "no-suid", "no-data", "no-project", "no-setup", "bad-id", "unknown-mode", "buried",
         "windows-name", "case-twins", "joliet-name", "joliet-path", "beyond-ucs2", "pipe", "4gib", "long-target",
-        "long-target-temp", "long-folder", "iso-depth", "non-ascii", "hash-id", "not-8.3"])
+        "long-target-temp", "long-staging", "long-folder", "iso-depth", "non-ascii", "hash-id", "not-8.3"])
 def test_check_finds_what_keeps_a_disc_from_working(sources, tmp_path, change, options, finding, item):
     disc = tmp_path / "disc"
     assert make_disc(sources, disc).returncode == 0

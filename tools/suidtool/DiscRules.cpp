@@ -44,11 +44,10 @@ const Rule kLongJolietPaths{"joliet-long-paths", P,
                             "paths too long or deep for Joliet (240 bytes: 2 per character, 1 per level): the image "
                             "leaves them out"};
 const Rule kHugeFiles{"huge-files", P,
-                      "files of 4 GiB or more: ISO 9660 without UDF cannot hold them, and the launcher compares "
-                      "32-bit sizes"};
+                      "files of 4 GiB or more: ISO 9660 without UDF cannot hold them"};
 const Rule kLongTargets{"long-targets", P,
-                        "copies whose target (or the temporary file beside it) is longer than the 259 characters of "
-                        "the launcher's ANSI calls: they fail"};
+                        "copies whose target, or the staging folder and copy it goes through, is longer than the "
+                        "launcher's ANSI calls take (259 characters, 247 for a folder): they fail"};
 const Rule kLongFolders{"long-folders", P,
                         "folders longer than the 247 characters CreateDirectoryA takes: not created"};
 const Rule kNoReference{"no-implantdb", N, "no ImplantDB folder: no reference files are copied"};
@@ -274,15 +273,17 @@ private:
             if (folder)
                 AddFolderRow(from, to, kWhenEmpty);
             else
-                AddCopyRow(from, to, IsProjectFile(from) ? kWhenProject : kWhenChanged);
+                AddCopyRow(from, to, IsProjectFile(from) ? kWhenProject : kWhenChanged, patientFolder);
         }
     }
 
-    void AddCopyRow(const std::string &from, const std::string &to, const char *when)
+    // `destination`: the folder the launcher's copy starts from; its copies go through a staging folder made there.
+    void AddCopyRow(const std::string &from, const std::string &to, const char *when, const std::string &destination)
     {
         m_audit.rows.push_back({kActCopy, from, to, when});
-        const size_t folderLength = to.rfind('\\');
-        if (to.size() > limits::kWindowsPathMax || folderLength + limits::kCopyTempNameLength > limits::kWindowsPathMax)
+        if (to.size() > limits::kWindowsPathMax ||
+            LongestStagingFolderPath(destination.size()) > limits::kWindowsFolderPathMax ||
+            LongestStagedCopyPath(destination.size()) > limits::kWindowsPathMax)
             m_findings.Add(kLongTargets, to);
     }
 
@@ -318,7 +319,7 @@ private:
             if (entry->info.kind == PathInfo::Kind::Folder)
                 AddFolderRow(from, to, kWhenMissing);
             else if (entry->info.kind == PathInfo::Kind::File)
-                AddCopyRow(from, to, kWhenAlways);
+                AddCopyRow(from, to, kWhenAlways, referenceTarget);
         }
         m_audit.mustExist = {install + "\\" + disc::kPatientFolder, referenceTarget};
         m_audit.commandLine =

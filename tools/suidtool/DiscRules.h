@@ -37,10 +37,9 @@ constexpr size_t kJolietNameMax = 64; // UCS-2 characters; longer names are cut 
 // out every file and folder past it without failing.
 constexpr size_t kJolietPathBudget = 240;
 constexpr size_t kIsoLevelsMax = 8;                // plain ISO 9660: the root is level 1
-constexpr uint64_t kIsoFileSizeLimit = 1ull << 32; // a 32-bit size field; the launcher compares 32 bits too
+constexpr uint64_t kIsoFileSizeLimit = 1ull << 32; // a 32-bit size field
 constexpr size_t kWindowsPathMax = 259;            // MAX_PATH less the terminating zero
 constexpr size_t kWindowsFolderPathMax = 247;      // CreateDirectoryA: MAX_PATH - 12, less the zero
-constexpr size_t kCopyTempNameLength = 17;         // "\~cpyXXXXXXXX.tmp": each copy goes through one beside it
 } // namespace limits
 
 enum class Severity { Problem, Note };
