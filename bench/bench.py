@@ -435,12 +435,30 @@ def same_round_ratios(case: dict, base: str, who="launcher"):
     return [a / b for a, b in zip(case.get(who, []), case.get(base, [])) if b > 0]
 
 
+def describe_build(build: Path) -> str:
+    """The launcher measured, and whether it is the shipped 32-bit one or the 64-bit twin (from its PE header)."""
+    exe = build / "autorun.exe"
+    try:
+        head = exe.read_bytes()[:4096]
+        pe = int.from_bytes(head[0x3C:0x40], "little")
+        machine = int.from_bytes(head[pe + 4:pe + 6], "little")
+    except (OSError, ValueError):
+        return str(exe)
+    kind = {0x14C: "the shipped 32-bit launcher", 0x8664: "the 64-bit twin"}.get(machine, f"machine {machine:#x}")
+    try:
+        shown = exe.relative_to(ROOT)
+    except ValueError:
+        shown = exe
+    return f"{shown} ({kind})"
+
+
 def report(paths):
     worlds = [json.loads(Path(p).read_text()) for p in paths]
     for w in worlds:
         print(f"{w['theme']}: {w['date']}, {w['machine']}; {w['rounds']} rounds, {w['seconds']} s; load "
               f"{w['load']}, wake-up round trip {w['wakeup_us']:.0f} us; {w.get('pinned') or 'not pinned'}; "
-              f"debug listener {'on' if w['listener'] else 'off'}; files on {w.get('storage') or 'disk'}")
+              f"debug listener {'on' if w['listener'] else 'off'}; files on {w.get('storage') or 'disk'}; "
+              f"measured {w.get('build') or 'build/win32/autorun.exe'}")
     print()
     head = ["case", "baseline"]
     for w in worlds:
@@ -485,7 +503,7 @@ def report(paths):
 
 def main():
     ap = argparse.ArgumentParser(description=__doc__.split("\n\n")[0])
-    ap.add_argument("--build", type=Path, default=ROOT / "build" / "win32")
+    ap.add_argument("--build", type=Path, default=ROOT / "build" / os.environ.get("AUTORUN_WINE_BUILD", "win32"))
     ap.add_argument("--tmp", type=Path, help="work folder (default: the Wine world's folder)")
     ap.add_argument("--theme", default="theme off", help="the name of this world in the report")
     ap.add_argument("--rounds", type=int, default=5)
@@ -531,7 +549,7 @@ def main():
     out = {"theme": args.theme, "date": time.strftime("%Y-%m-%d %H:%M"), "rounds": args.rounds,
            "machine": f"{platform.node()}, {os.cpu_count()} cores, Linux {platform.release()}",
            "load": f"{load:.1f}", "wakeup_us": wakeup, "listener": args.listener, "pinned": args.pinned,
-           "storage": args.storage,
+           "storage": args.storage, "build": describe_build(args.build),
            "seconds": round(time.time() - started), "results": results}
     if args.json:
         args.json.write_text(json.dumps(out, indent=1))

@@ -160,7 +160,8 @@ def run_demo(args, mode, work, watch):
         print("This computer: no viewer installed")
 
     debug = harness.DebugListener(work)
-    print("autorun.exe started from the disc:")
+    print("autorun.exe started from the disc" +
+          (" (the 64-bit twin of the shipped launcher, built from the same sources):" if harness.TWIN else ":"))
     clock = Clock()
     run = harness.Run(disc.exe, work)
     prompt = None

@@ -3,7 +3,7 @@
 
 AUTORUN_PACKAGES=(
     cmake make g++ googletest
-    g++-mingw-w64-i686 binutils-mingw-w64-i686
+    g++-mingw-w64-i686 binutils-mingw-w64-i686 g++-mingw-w64-x86-64 binutils-mingw-w64-x86-64
     wine wine64 wine32:i386
     xvfb xauth x11-utils xdotool imagemagick
     python3 python3-pil python3-pytest fonts-dejavu-core fonts-wine

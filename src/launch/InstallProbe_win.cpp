@@ -1,4 +1,5 @@
-// What the registry and the file system say about the installed viewer.
+// What the registry and the file system say about the installed viewer. The viewer is a 32-bit program: its keys
+// are read in the registry's 32-bit view, where its installer writes them on 64-bit Windows too.
 #include <windows.h>
 
 #include "app/MainFrame.h"
@@ -13,7 +14,7 @@ std::string GetInstallFolder()
 {
     std::string targetDir;
     const bool read = ReadRegString(HKEY_LOCAL_MACHINE, launch::kRegPathKey, launch::kRegTargetDir,
-                                    launch::kTargetDirBuffer, targetDir);
+                                    launch::kTargetDirBuffer, targetDir, kRegView32);
     return ChooseInstallFolder(read, targetDir, IsAnsiLeadByte);
 }
 
@@ -40,7 +41,8 @@ void ReadVersionPart(HKEY key, const char *name, DWORD &part)
 bool CMainFrame::IsInstalledVersionOlder()
 {
     RegKey key;
-    if (::RegOpenKeyExA(HKEY_LOCAL_MACHINE, launch::kRegVersionKey, 0, KEY_QUERY_VALUE, key.Receive()) !=
+    if (::RegOpenKeyExA(HKEY_LOCAL_MACHINE, launch::kRegVersionKey, 0, KEY_QUERY_VALUE | kRegView32,
+                       key.Receive()) !=
         ERROR_SUCCESS)
         return true;
     Version installed{};

@@ -5,17 +5,12 @@
 
 #include "Handles.h"
 
-bool RegKeyExists(HKEY root, const char *subKey)
-{
-    RegKey key;
-    return ::RegOpenKeyExA(root, subKey, 0, KEY_QUERY_VALUE, key.Receive()) == ERROR_SUCCESS;
-}
-
-bool ReadRegString(HKEY root, const char *subKey, const char *name, size_t bufferSize, std::string &value)
+bool ReadRegString(HKEY root, const char *subKey, const char *name, size_t bufferSize, std::string &value,
+                   REGSAM view)
 {
     value.clear();
     RegKey key;
-    if (::RegOpenKeyExA(root, subKey, 0, KEY_QUERY_VALUE, key.Receive()) != ERROR_SUCCESS)
+    if (::RegOpenKeyExA(root, subKey, 0, KEY_QUERY_VALUE | view, key.Receive()) != ERROR_SUCCESS)
         return false;
     std::vector<char> buffer(bufferSize + 1, '\0'); // one spare zero: the API need not terminate
     DWORD type = REG_NONE;

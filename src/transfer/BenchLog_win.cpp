@@ -2,6 +2,7 @@
 
 #include <windows.h>
 
+#include <cinttypes>
 #include <string>
 
 #include "platform/DebugOut.h"
@@ -12,7 +13,7 @@ namespace {
 
 constexpr char kVariable[] = "AUTORUN_BENCH_LOG";
 constexpr char kMsFormat[] = "%s %.3f\r\n";
-constexpr char kBytesFormat[] = "%s %lu\r\n";
+constexpr char kBytesFormat[] = "%s %" PRIuPTR "\r\n";
 
 // Read once: the transfer asks at every file.
 const std::string &LogPath()
@@ -105,7 +106,7 @@ void PeakMemory()
     counters.cb = sizeof(counters);
     if (!get || !get(::GetCurrentProcess(), &counters, sizeof(counters)))
         return;
-    Append(Format(kBytesFormat, "peak_working_set", static_cast<unsigned long>(counters.PeakWorkingSetSize)));
+    Append(Format(kBytesFormat, "peak_working_set", static_cast<uintptr_t>(counters.PeakWorkingSetSize)));
 }
 
 void Total::Write(const char *timeName, const char *countName) const

@@ -12,11 +12,18 @@ import time
 from pathlib import Path
 
 ROOT = Path(__file__).resolve().parents[2]
-BUILD = ROOT / "build" / "win32"
+# The shipped 32-bit launcher, or its 64-bit twin in a 64-bit prefix where this machine runs no 32-bit programs
+# (scripts/lib/wine-env.sh decides and says which).
+BUILD_NAME = os.environ.get("AUTORUN_WINE_BUILD", "win32")
+TWIN = BUILD_NAME == "win64"
+BUILD = ROOT / "build" / BUILD_NAME
 AUTORUN = BUILD / "autorun.exe"
 TOOLS = BUILD / "tools"
 
-VENDOR_KEY = r"HKEY_LOCAL_MACHINE\SOFTWARE\Kalmo Technology Co.,LTD"
+# The viewer's installer is a 32-bit program: in a 64-bit prefix, as on 64-bit Windows, its keys are in the 32-bit
+# view. They are written there, so a launcher that read another view would find no installation.
+SOFTWARE_KEY = r"HKEY_LOCAL_MACHINE\SOFTWARE" + (r"\Wow6432Node" if TWIN else "")
+VENDOR_KEY = SOFTWARE_KEY + r"\Kalmo Technology Co.,LTD"
 PATH_KEY = VENDOR_KEY + r"\Tovi2009\Path"
 VERSION_KEY = VENDOR_KEY + r"\Tovi2009\Version"
 

@@ -15,6 +15,8 @@ V = (1, 2, 3, 4)
 @pytest.fixture(params=[("winxp", "5.1.2600"), ("win10", "10.0.")], ids=["windows-xp", "windows-10"])
 def windows(request):
     name, version = request.param
+    if harness.TWIN and name == "winxp":
+        name, version = "winxp64", "5.2.3790"  # a 64-bit prefix knows XP as its 64-bit edition
     before = harness.wine("winecfg", "/v").stdout.decode().strip()
     harness.wine("winecfg", "/v", name)
     try:

@@ -10,6 +10,7 @@
 // be written.
 #include "ProcessesNamed.h"
 
+#include <cinttypes>
 #include <cstdio>
 #include <set>
 #include <string>
@@ -59,7 +60,7 @@ BOOL CALLBACK ListDialog(HWND hwnd, LPARAM param)
     ::GetClientRect(hwnd, &client);
     POINT origin{0, 0};
     ::ClientToScreen(hwnd, &origin);
-    std::fprintf(listing->out, "%08lX %ld %ld %ld %ld\n", static_cast<unsigned long>(reinterpret_cast<UINT_PTR>(hwnd)),
+    std::fprintf(listing->out, "%08" PRIXPTR " %ld %ld %ld %ld\n", reinterpret_cast<uintptr_t>(hwnd),
                  origin.x, origin.y, origin.x + client.right, origin.y + client.bottom);
     ::EnumChildWindows(hwnd, ListControl, param);
     ++listing->dialogs;

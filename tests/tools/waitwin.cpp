@@ -4,6 +4,7 @@
 //   "-" matches any class or any title. Classes compare case-insensitively (as Windows does), titles exactly.
 #include <windows.h>
 
+#include <cinttypes>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -72,7 +73,7 @@ int main(int argc, char **argv)
     for (;;) {
         ::EnumWindows(MatchWindow, reinterpret_cast<LPARAM>(&search));
         if (search.found) {
-            std::printf("%08lX\n", static_cast<unsigned long>(reinterpret_cast<UINT_PTR>(search.found)));
+            std::printf("%08" PRIXPTR "\n", reinterpret_cast<uintptr_t>(search.found));
             return kExitFound;
         }
         if (::GetTickCount() - start >= timeoutMs)

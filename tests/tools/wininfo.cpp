@@ -9,6 +9,7 @@
 
 #include <commctrl.h>
 
+#include <cinttypes>
 #include <cstdio>
 #include <cstring>
 #include <memory>
@@ -121,7 +122,7 @@ std::string TopLevelLine(HWND hwnd)
     RECT rect{};
     ::GetWindowRect(hwnd, &rect);
     char head[64];
-    std::snprintf(head, sizeof head, "%08lX %d ", static_cast<unsigned long>(reinterpret_cast<UINT_PTR>(hwnd)),
+    std::snprintf(head, sizeof head, "%08" PRIXPTR " %d ", reinterpret_cast<uintptr_t>(hwnd),
                   ::IsWindowVisible(hwnd) ? 1 : 0);
     return head + ClassOf(hwnd) + " " + Quoted(Caption(hwnd)) + Geometry(hwnd, rect) + "\n";
 }

@@ -20,6 +20,7 @@
 //       "MS_SINCE_START ANSWER_MS HUNG ANSWERED\n", flushed at once. Ends when the window is gone or STOPFILE exists.
 #include "ProcessesNamed.h"
 
+#include <cinttypes>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -74,7 +75,7 @@ HWND FindTopLevel(const char *exeName, const char *className)
     return search.found;
 }
 
-unsigned long Number(const char *text) { return std::strtoul(text, nullptr, 0); }
+unsigned long long Number(const char *text) { return std::strtoull(text, nullptr, 0); }
 
 bool Exists(const char *path) { return ::GetFileAttributesA(path) != INVALID_FILE_ATTRIBUTES; }
 
@@ -83,8 +84,8 @@ int SendOrPost(bool send, HWND window, int argc, char **argv)
     if (argc < 7 || (argc - 4) % 3 != 0)
         return kExitUsage;
     for (int i = 4; i < argc; i += 3) {
-        const UINT msg = Number(argv[i]);
-        const WPARAM wParam = Number(argv[i + 1]);
+        const UINT msg = static_cast<UINT>(Number(argv[i]));
+        const WPARAM wParam = static_cast<WPARAM>(Number(argv[i + 1]));
         const LPARAM lParam = static_cast<LPARAM>(Number(argv[i + 2]));
         if (!send) {
             if (!::PostMessageA(window, msg, wParam, lParam))
@@ -94,7 +95,7 @@ int SendOrPost(bool send, HWND window, int argc, char **argv)
         DWORD_PTR result = 0;
         if (!::SendMessageTimeoutA(window, msg, wParam, lParam, SMTO_NORMAL, kSendTimeoutMs, &result))
             return kExitNotDone;
-        std::printf("%ld\n", static_cast<long>(result));
+        std::printf("%" PRIdPTR "\n", static_cast<intptr_t>(result));
         std::fflush(stdout);
     }
     return kExitOk;

@@ -1,6 +1,7 @@
 # The launcher must start on every 32-bit Windows from XP SP3 to 11: a 32-bit GUI executable that imports system
-# DLLs only, and from them only what Windows XP SP3 exports.
-#   cmake -DEXE=autorun.exe -DCC=i686-w64-mingw32-gcc-win32 -DOBJDUMP=i686-w64-mingw32-objdump -DPROBE_DIR=dir -P ...
+# DLLs only, and from them only what Windows XP SP3 exports. Its 64-bit twin is held to the same imports.
+#   cmake -DEXE=autorun.exe -DCC=i686-w64-mingw32-gcc-win32 -DOBJDUMP=i686-w64-mingw32-objdump -DFORMAT=pei-i386
+#         -DPROBE_DIR=dir -P ...
 #
 # Which functions XP has is taken from the mingw-w64 headers, which declare each later function only when
 # _WIN32_WINNT (or _WIN32_IE, NTDDI_VERSION) asks for that Windows: every imported name is probed by compiling
@@ -13,12 +14,18 @@
 if(NOT OBJDUMP)
     set(OBJDUMP i686-w64-mingw32-objdump)
 endif()
+if(NOT FORMAT)
+    set(FORMAT pei-i386)
+endif()
+if(NOT EXISTS "${EXE}")
+    message(FATAL_ERROR "no launcher at ${EXE}")
+endif()
 execute_process(COMMAND ${OBJDUMP} -p ${EXE} OUTPUT_VARIABLE dump RESULT_VARIABLE rc)
 if(NOT rc EQUAL 0)
     message(FATAL_ERROR "objdump failed on ${EXE}")
 endif()
-if(NOT dump MATCHES "file format pei-i386")
-    message(FATAL_ERROR "${EXE} is not a PE32 i386 image")
+if(NOT dump MATCHES "file format ${FORMAT}\n")
+    message(FATAL_ERROR "${EXE} is not a ${FORMAT} image")
 endif()
 if(NOT dump MATCHES "Subsystem[ \t]+00000002")
     message(FATAL_ERROR "${EXE} is not a GUI-subsystem executable")
@@ -52,14 +59,16 @@ if(count LESS 20)
 endif()
 
 # Entries of msvcrt.dll that its headers do not declare as functions: the start-up code's, and data reached
-# through macros. Each is an export of msvcrt.dll since Windows NT 4, so of XP's.
-set(runtime_internals __getmainargs __initenv __mb_cur_max __p__commode __set_app_type _amsg_exit _initterm _lock
-    _unlock)
+# through macros. Each is an export of msvcrt.dll since Windows NT 4, so of XP's (_commode: the 64-bit start-up
+# code reads the variable itself where the 32-bit one calls __p__commode; both are exports of XP x64's msvcrt).
+set(runtime_internals __getmainargs __initenv __mb_cur_max __p__commode _commode __set_app_type _amsg_exit _initterm
+    _lock _unlock)
 
 set(probe_dir ${PROBE_DIR})
 if(NOT probe_dir)
     set(probe_dir ${CMAKE_CURRENT_BINARY_DIR})
 endif()
+file(MAKE_DIRECTORY ${probe_dir})
 set(probe "${probe_dir}/xp_imports_probe.c")
 set(source "#include <windows.h>\n#include <commctrl.h>\n#include <shellapi.h>\n#include <shlwapi.h>\n")
 string(APPEND source "#include <tlhelp32.h>\n#include <uxtheme.h>\n#include <process.h>\n#include <io.h>\n")

@@ -12,18 +12,32 @@
 
 namespace {
 
-const char kVendorKey[] = "SOFTWARE\\Kalmo Technology Co.,LTD";
+const char kVendor[] = "Kalmo Technology Co.,LTD";
+
+// The viewer's installer is a 32-bit program: on 64-bit Windows its keys are in the 32-bit view (WOW6432Node). The
+// tests write them there, so a 64-bit build that read its own view would find no installation.
+void DeleteVendorKey(REGSAM view = KEY_WOW64_32KEY)
+{
+    RegKey software;
+    if (::RegOpenKeyExA(HKEY_LOCAL_MACHINE, "SOFTWARE", 0, KEY_ALL_ACCESS | view, software.Receive()) == ERROR_SUCCESS)
+        ::SHDeleteKeyA(software.Get(), kVendor);
+}
 
 class InstallProbeTest : public ::testing::Test {
 protected:
-    void SetUp() override { ::SHDeleteKeyA(HKEY_LOCAL_MACHINE, kVendorKey); }
-    void TearDown() override { ::SHDeleteKeyA(HKEY_LOCAL_MACHINE, kVendorKey); }
+    void SetUp() override { DeleteVendorKey(); }
+    void TearDown() override
+    {
+        DeleteVendorKey();
+        DeleteVendorKey(KEY_WOW64_64KEY);
+    }
 
-    static void SetValue(const char *key, const char *name, DWORD type, const void *data, DWORD size)
+    static void SetValue(const char *key, const char *name, DWORD type, const void *data, DWORD size,
+                         REGSAM view = KEY_WOW64_32KEY)
     {
         RegKey k;
-        ASSERT_EQ(::RegCreateKeyExA(HKEY_LOCAL_MACHINE, key, 0, nullptr, 0, KEY_SET_VALUE, nullptr, k.Receive(),
-                                    nullptr),
+        ASSERT_EQ(::RegCreateKeyExA(HKEY_LOCAL_MACHINE, key, 0, nullptr, 0, KEY_SET_VALUE | view, nullptr,
+                                    k.Receive(), nullptr),
                   ERROR_SUCCESS);
         ::RegSetValueExA(k.Get(), name, 0, type, static_cast<const BYTE *>(data), size);
     }
@@ -62,6 +76,25 @@ TEST_F(InstallProbeTest, InstallFolderFromTargetDirOrTheDefault)
     SetValue(launch::kRegPathKey, "TargetDir", REG_BINARY, unterminated, sizeof(unterminated));
     EXPECT_EQ(GetInstallFolder(), "C:\\Tovi2009");
 }
+
+#ifdef _WIN64
+// A 32-bit launcher on 64-bit Windows sees the 32-bit view only: keys that a 64-bit program wrote in its own view
+// are not the viewer's installation.
+TEST_F(InstallProbeTest, KeysOfThe64BitViewAreNotTheViewers)
+{
+    const std::string folder = "D:\\Native";
+    SetValue(launch::kRegPathKey, "TargetDir", REG_SZ, folder.c_str(), static_cast<DWORD>(folder.size() + 1),
+             KEY_WOW64_64KEY);
+    const int newer[4] = {9, 9, 9, 9};
+    const char *names[] = {"HIMS", "LOWMS", "HILS", "LOWLS"};
+    for (int i = 0; i < 4; ++i)
+        SetValue(launch::kRegVersionKey, names[i], REG_DWORD, &newer[i], 4, KEY_WOW64_64KEY);
+    EXPECT_EQ(GetInstallFolder(), "C:\\Tovi2009");
+    CMainFrame frame;
+    frame.m_suid.m_nHiMS = 1;
+    EXPECT_TRUE(frame.IsInstalledVersionOlder());
+}
+#endif
 
 TEST_F(InstallProbeTest, InstalledWhenTheViewerPathNamesAnEntry)
 {
@@ -137,7 +170,7 @@ TEST_F(InstallProbeTest, VersionPartsOfAnotherTypeOrSizeAreNotNumbers)
         {"8-byte number", REG_QWORD, "\x09\0\0\0\0\0\0\0", 8},
     };
     for (const auto &c : cases) {
-        ::SHDeleteKeyA(HKEY_LOCAL_MACHINE, kVendorKey);
+        DeleteVendorKey();
         const int one = 1, five = 5, seven = 7;
         SetValue(launch::kRegVersionKey, "HIMS", REG_DWORD, &one, 4);
         SetValue(launch::kRegVersionKey, "LOWMS", c.type, c.data, c.size);
