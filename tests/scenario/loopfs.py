@@ -12,12 +12,11 @@ reports it as a reparse point, as Windows reports a link.
 import errno
 import os
 import stat
-import subprocess
-import threading
-import time
 from pathlib import Path
 
-from fusepy import FUSE, FuseOSError, Operations
+from fusepy import FuseOSError, Operations
+
+from faultyfs import mount, unmount
 
 MTIME = 1258502400 * 10**9  # 2009-11-18, in nanoseconds (use_ns)
 
@@ -84,22 +83,10 @@ class LoopingFolder:
         self._thread = None
 
     def __enter__(self):
-        if not os.path.exists("/dev/fuse"):
-            import pytest
-            pytest.skip("no FUSE device (/dev/fuse) on this machine")
-        self.mountpoint.mkdir(parents=True, exist_ok=True)
         # use_ino: the kernel reports the inode numbers given here, so the two paths show one folder.
-        self._thread = threading.Thread(target=FUSE, args=(self.operations, str(self.mountpoint)),
-                                        kwargs={"foreground": True, "ro": True, "use_ino": True}, daemon=True)
-        self._thread.start()
-        deadline = time.time() + 10
-        while not os.path.ismount(self.mountpoint):
-            if time.time() > deadline or not self._thread.is_alive():
-                raise RuntimeError(f"could not mount a FUSE file system at {self.mountpoint}")
-            time.sleep(0.02)
+        self._thread = mount(self.operations, self.mountpoint, use_ino=True)
         return self
 
     def __exit__(self, *exc):
-        subprocess.run(["umount", "-l", str(self.mountpoint)], capture_output=True)
-        self._thread.join(10)
+        unmount(self.mountpoint, self._thread)
         return False
