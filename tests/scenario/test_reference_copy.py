@@ -34,7 +34,6 @@ def test_the_run_after_one_cut_off_in_the_reference_copy_clears_what_it_left(wor
         try:
             # The reference copy waits in its first read: its copy is on the way, in the middle.
             assert reference.files["index.db"].reached.wait(60), "the reference copy did not start"
-            time.sleep(0.2)
             run.proc.kill()  # as a power cut or the task manager would; it takes effect when the read returns
         finally:
             reference.files["index.db"].release()

@@ -19,7 +19,6 @@ class SessionEndTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        ::testing::FLAGS_gtest_death_test_style = "threadsafe";
         INITCOMMONCONTROLSEX icc{sizeof(icc), ICC_BAR_CLASSES | ICC_WIN95_CLASSES};
         ::InitCommonControlsEx(&icc);
         ASSERT_TRUE(m_frame.LoadFrame(IDR_MAINFRAME));
