@@ -4,6 +4,7 @@
 
 #include "AboutDlg.h"
 #include "AutorunDoc.h"
+#include "Deadline.h"
 #include "Messages.h"
 #include "resource.h"
 #include "transfer/SafeCopy.h"
@@ -155,9 +156,8 @@ void CMainFrame::OnEndSession(bool ending)
         for (;;) {
             if (HIWORD(::GetQueueStatus(QS_SENDMESSAGE)) & QS_SENDMESSAGE)
                 break;
-            const DWORD now = ::GetTickCount();
-            if (static_cast<LONG>(until - now) <= 0 ||
-                ::MsgWaitForMultipleObjects(0, nullptr, FALSE, until - now, QS_SENDMESSAGE) != WAIT_OBJECT_0)
+            const DWORD left = TimeLeft(until, ::GetTickCount());
+            if (left == 0 || ::MsgWaitForMultipleObjects(0, nullptr, FALSE, left, QS_SENDMESSAGE) != WAIT_OBJECT_0)
                 break;
         }
     }

@@ -13,6 +13,7 @@
 #include "transfer/BenchLog_win.h"
 #include "transfer/CopyDecision.h"
 #include "transfer/SafeCopy.h"
+#include "transfer/TargetFacts_win.h"
 #include "ui/CopyProgressDlg.h"
 
 std::string g_strCopySource;
@@ -25,12 +26,14 @@ uint64_t ToUint64(const FILETIME &t)
     return (uint64_t(t.dwHighDateTime) << 32) | t.dwLowDateTime;
 }
 
+} // namespace
+
 // The facts of a file whose target exists. The target is opened to learn whether it opens, its size and, for a
 // file whose size matches, its times, and closed before anything else happens to it. The times are read from the
 // open file instead of by a second lookup of its name (GetFileTimeOf): the same file, the same times. The source's
 // size and times are those the folder search reported: it reads them where GetFileAttributesExA would, and the
 // source is a disc that nobody writes while it is copied. Which time decides is ShouldCopy's choice.
-CopyFacts ExistingTargetFacts(const FileFind &source, const std::string &target)
+CopyFacts ExistingTargetFacts(const FileFind &source, const std::string &target, FileTimesFunction getTimes)
 {
     CopyFacts facts;
     facts.sourcePath = source.GetFilePath();
@@ -44,14 +47,12 @@ CopyFacts ExistingTargetFacts(const FileFind &source, const std::string &target)
     facts.targetSize = static_cast<uint64_t>(size.QuadPart);
     if (facts.sourceSize == facts.targetSize && !IsProjectFile(facts.sourcePath)) {
         FILETIME created, written;
-        facts.timesKnown = ::GetFileTime(file.Get(), &created, nullptr, &written) != FALSE;
+        facts.timesKnown = getTimes(file.Get(), &created, nullptr, &written) != FALSE;
         facts.sourceTimes = {ToUint64(source.GetCreationTime()), ToUint64(source.GetLastWriteTime())};
         facts.targetTimes = {ToUint64(created), ToUint64(written)};
     }
     return facts;
 }
-
-} // namespace
 
 bool CMainFrame::GetFileTimeOf(const char *path, FILETIME *time, unsigned char which)
 {

@@ -85,23 +85,34 @@ class FaultyFolder:
         self._thread = None
 
     def __enter__(self):
-        if not os.path.exists("/dev/fuse"):
-            import pytest
-            pytest.skip("no FUSE device (/dev/fuse) on this machine")
-        self.mountpoint.mkdir(parents=True, exist_ok=True)
-        self._thread = threading.Thread(target=FUSE, args=(_Operations(self.files), str(self.mountpoint)),
-                                        kwargs={"foreground": True, "direct_io": True, "ro": True}, daemon=True)
-        self._thread.start()
-        deadline = time.time() + 10
-        while not os.path.ismount(self.mountpoint):
-            if time.time() > deadline or not self._thread.is_alive():
-                raise RuntimeError(f"could not mount a FUSE file system at {self.mountpoint}")
-            time.sleep(0.02)
+        self._thread = mount(_Operations(self.files), self.mountpoint, direct_io=True)
         return self
 
     def __exit__(self, *exc):
         for served in self.files.values():
             served.release()
-        subprocess.run(["umount", "-l", str(self.mountpoint)], capture_output=True)
-        self._thread.join(10)
+        unmount(self.mountpoint, self._thread)
         return False
+
+
+def mount(operations, mountpoint: Path, **options):
+    """Serves a read-only FUSE file system at the mount point from a thread of this process; the thread, once the
+    mount is there. Skips the test where the machine has no FUSE device."""
+    if not os.path.exists("/dev/fuse"):
+        import pytest
+        pytest.skip("no FUSE device (/dev/fuse) on this machine")
+    mountpoint.mkdir(parents=True, exist_ok=True)
+    thread = threading.Thread(target=FUSE, args=(operations, str(mountpoint)),
+                              kwargs={"foreground": True, "ro": True, **options}, daemon=True)
+    thread.start()
+    deadline = time.time() + 10
+    while not os.path.ismount(mountpoint):
+        if time.time() > deadline or not thread.is_alive():
+            raise RuntimeError(f"could not mount a FUSE file system at {mountpoint}")
+        time.sleep(0.02)
+    return thread
+
+
+def unmount(mountpoint: Path, thread):
+    subprocess.run(["umount", "-l", str(mountpoint)], capture_output=True)
+    thread.join(10)

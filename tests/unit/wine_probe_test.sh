@@ -15,7 +15,7 @@ probe() {
     local name="$1" build="$2" text="$3"
     shift 3
     local got
-    got="$(env -u AUTORUN_WINE_BUILD -u AUTORUN_TWIN -u AUTORUN_WINE32_LOADER "$@" bash -c '
+    got="$(env -u AUTORUN_WINE_BUILD -u AUTORUN_WINE_WHY -u AUTORUN_TWIN -u AUTORUN_WINE32_LOADER "$@" bash -c '
         source "$1/wine-env.sh"
         notice="$(wine_build_notice)"
         wine_pick_build

@@ -98,8 +98,8 @@ TEST(CopyPatientFolder, SkipOrCopyDecisions)
 }
 
 // The marks an earlier copy carries do not survive its replacement. Whether a read-only earlier copy is replaced at
-// all cannot be seen here: Wine renames over a read-only file, Windows refuses. Delivery.ReadOnlyEarlierCopyOnWindows
-// tests that through a rename that refuses as Windows does.
+// all cannot be seen here: Wine renames over a read-only file, Windows refuses. Delivery.OutcomesAndWhatTheyLeave
+// tests that ("replace a read-only copy") through a rename that refuses as Windows does.
 TEST(CopyPatientFolder, EarlierCopysMarksDoNotSurvive)
 {
     TempFolder t;
