@@ -1,6 +1,7 @@
 #pragma once
 #include <windows.h>
 
+#include <functional>
 #include <string>
 
 #include "app/AutorunDoc.h"
@@ -40,10 +41,18 @@ public:
     static bool GetFileTimeOf(const char *path, FILETIME *time, unsigned char which);
     LRESULT CopyReferenceDatabase(WPARAM wParam, LPARAM lParam);
     LRESULT LaunchViewer(WPARAM wParam, LPARAM lParam);
-    static void CopyTree(std::string source, std::string destination);
+    // Returns how many files could not be copied; `fileHandled` runs after each file, copied or failed.
+    static int CopyTree(std::string source, std::string destination,
+                        const std::function<void()> &fileHandled = std::function<void()>());
+    // The files the reference copy of `source` will meet (the same links left out, no folder twice).
+    static int CountTreeFiles(const std::string &source);
 
     int m_nTotalFiles;
     int m_nCopiedFiles;
+    // Files that could not be copied, told to the user before the viewer opens: the patient copy's (written by its
+    // worker before it sends WM_COPY_FINISHED) and the reference copy's.
+    int m_nPatientFailures = 0;
+    int m_nReferenceFailures = 0;
     std::string m_strProductName;
     SuidInfo m_suid;
     CCopyProgressDlg *m_pProgressDlg;

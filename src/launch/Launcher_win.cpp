@@ -10,9 +10,36 @@
 #include "platform/App.h"
 #include "platform/DebugOut.h"
 #include "platform/Paths.h"
+#include "platform/RunLog.h"
 #include "ui/CopyProgressDlg.h"
 
 static_assert(launch::kShellPathBuffer == MAX_PATH, "the shell's path buffer");
+
+namespace {
+constexpr char kLogDisc[] = "disc: mode \"%s\", ID \"%s\", version %d.%d.%d.%d, in %s";
+constexpr char kLogOutcome[] = "outcome: %s";
+
+const char *OutcomeName(LaunchOutcome outcome)
+{
+    switch (outcome) {
+    case LaunchOutcome::CloseAtOnce:
+        return "quit: the viewer or the disc-writing tool is running";
+    case LaunchOutcome::RunDiscViewer:
+        return "the disc's viewer started";
+    case LaunchOutcome::PromptNotInstalled:
+        return "asked to install the viewer (not installed)";
+    case LaunchOutcome::PromptOlder:
+        return "asked to install the viewer (installed one is older)";
+    case LaunchOutcome::InvalidPatientId:
+        return "nothing done: the ID cannot name a patient folder";
+    case LaunchOutcome::Nothing:
+        return "nothing done";
+    case LaunchOutcome::Transfer:
+        break;
+    }
+    return "transfer";
+}
+} // namespace
 
 void RunProgram(const std::string &file, const std::string &parameters)
 {
@@ -23,7 +50,10 @@ void RunProgram(const std::string &file, const std::string &parameters)
     ::ShellExecuteA(owner, "open", file.c_str(), parameters.c_str(), nullptr, SW_SHOW);
 }
 
-void CMainFrame::SetProductName() { ProductNameForMode(m_suid.m_strMode, m_strProductName); }
+void CMainFrame::SetProductName()
+{
+    ProductNameForMode(m_suid.m_strMode, m_strProductName);
+}
 
 bool CMainFrame::AskToInstall(const char *promptFormat)
 {
@@ -48,11 +78,18 @@ void CMainFrame::RunLauncher()
     facts.isInstalledVersionOlder = [this] { return IsInstalledVersionOlder(); };
     facts.isLeadByte = IsAnsiLeadByte;
 
-    switch (DecideLaunch(facts)) {
+    runlog::Start();
+    const LaunchOutcome outcome = DecideLaunch(facts);
+    runlog::Note(Format(kLogDisc, m_suid.m_strMode.c_str(), m_suid.m_strId.c_str(), m_suid.m_nHiMS, m_suid.m_nLowMS,
+                        m_suid.m_nHiLS, m_suid.m_nLowLS, launcherFolder.c_str()));
+    if (outcome != LaunchOutcome::Transfer)
+        runlog::Note(Format(kLogOutcome, OutcomeName(outcome)));
+    switch (outcome) {
     case LaunchOutcome::CloseAtOnce:
         break;
     case LaunchOutcome::RunDiscViewer:
-        RunProgram(JoinPath(launcherFolder, launch::kViewerExe), ViewerParameters(m_suid.m_strMode, m_suid.m_strId, "0"));
+        RunProgram(JoinPath(launcherFolder, launch::kViewerExe),
+                   ViewerParameters(m_suid.m_strMode, m_suid.m_strId, "0"));
         break;
     case LaunchOutcome::PromptNotInstalled:
         AskToInstall(launch::kPromptNotInstalled);

@@ -6,6 +6,8 @@
 #include <cstdio>
 #include <vector>
 
+#include "RunLog.h"
+
 namespace {
 std::string FormatV(const char *format, va_list args)
 {
@@ -37,4 +39,5 @@ void DebugLine(const char *format, ...)
     const std::string text = FormatV(format, args);
     va_end(args);
     ::OutputDebugStringA(text.c_str());
+    runlog::Debug(text);
 }

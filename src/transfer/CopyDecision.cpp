@@ -93,3 +93,19 @@ size_t LongestStagedCopyPath(size_t destinationLength)
 {
     return LongestStagingFolderPath(destinationLength) + 1 + (sizeof(kStagedFileName) - 1);
 }
+
+std::string CopyWarningText(int patientFailed, int patientTotal, int referenceFailed)
+{
+    if (patientFailed <= 0 && referenceFailed <= 0)
+        return std::string();
+    char text[512];
+    std::snprintf(text, sizeof text,
+                  "Some files of this disc could not be copied to this computer.\n\n"
+                  "Patient files not copied: %d of %d\n"
+                  "Reference files not copied: %d\n\n"
+                  "The viewer opens now, but the patient's data may be incomplete. Clean the disc and insert it "
+                  "again: the files that are missing will be copied then.",
+                  patientFailed > 0 ? patientFailed : 0, patientTotal > 0 ? patientTotal : 0,
+                  referenceFailed > 0 ? referenceFailed : 0);
+    return text;
+}

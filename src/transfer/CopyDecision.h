@@ -28,6 +28,11 @@ bool IsProjectFile(const std::string &path);
 // creation time is the moment it was made.
 bool ShouldCopy(const CopyFacts &facts);
 
+// The warning shown before the viewer opens when files could not be copied, or "" when every file arrived. A
+// transfer that lost files must not look like one that did not: the viewer would open an incomplete patient.
+constexpr char kCopyWarningCaption[] = "Patient disc";
+std::string CopyWarningText(int patientFailed, int patientTotal, int referenceFailed);
+
 // A copy on its way to its target waits in a staging folder that belongs to one launcher process, named after the
 // process's id and the time it started (a process id alone is used again by later processes), with a number that
 // makes it unique beside a folder of the same name that is not the process's own. The next run recognises the

@@ -1,6 +1,7 @@
 // The reference database's copy: a whole tree, every file copied again.
 #include <windows.h>
 
+#include <functional>
 #include <vector>
 
 #include "app/MainFrame.h"
@@ -38,13 +39,23 @@ bool IdentifyFolder(const std::string &folder, FolderId &id)
 // copies each real file once. A folder whose identity cannot be read is entered all the same.
 class TreeCopy {
 public:
-    TreeCopy(const std::string &source, const std::string &destination) : m_delivery(destination)
+    // `fileHandled` runs after each file, copied or failed.
+    TreeCopy(const std::string &source, const std::string &destination, const std::function<void()> &fileHandled)
+        : m_delivery(destination), m_fileHandled(&fileHandled)
     {
         Enter(source);
         const FolderListing existing(destination);
         ClearStagingOfEndedRuns(destination, existing);
         CopyFolder(source, destination, existing);
     }
+    // Only walks the tree the way the copy would, counting its files.
+    explicit TreeCopy(const std::string &source) : m_delivery(std::string())
+    {
+        Enter(source);
+        CopyFolder(source, std::string(), FolderListing());
+    }
+    int Failures() const { return m_failures; }
+    int Files() const { return m_files; }
 
 private:
     // False for a folder entered before.
@@ -75,26 +86,44 @@ private:
             if (finder.IsDirectory()) {
                 if ((finder.GetAttributes() & FILE_ATTRIBUTE_REPARSE_POINT) || !Enter(path))
                     continue;
+                if (!m_fileHandled) {
+                    CopyFolder(path, target, existing);
+                    continue;
+                }
                 const bool created = ::CreateDirectoryA(target.c_str(), nullptr) != FALSE;
                 CopyFolder(path, target, created ? FolderListing() : FolderListing(target));
                 continue;
             }
+            ++m_files;
+            if (!m_fileHandled)
+                continue;
             const SourceFacts facts = FoundFacts(finder);
             Delivered result = existing.Has(name) ? Delivered::TargetExists
                                                   : m_delivery.Deliver(path, target, facts, TargetKnown::New);
             if (result == Delivered::TargetExists)
                 result = m_delivery.Deliver(path, target, facts, TargetKnown::Existing);
             ReportCopy(path, target, result == Delivered::Copied);
+            m_failures += result == Delivered::Copied ? 0 : 1;
+            if (*m_fileHandled)
+                (*m_fileHandled)();
         }
     }
 
     Delivery m_delivery;
+    const std::function<void()> *m_fileHandled = nullptr;
     std::vector<FolderId> m_entered;
+    int m_failures = 0;
+    int m_files = 0;
 };
 
 } // namespace
 
-void CMainFrame::CopyTree(std::string source, std::string destination)
+int CMainFrame::CopyTree(std::string source, std::string destination, const std::function<void()> &fileHandled)
 {
-    TreeCopy(source, destination);
+    return TreeCopy(source, destination, fileHandled).Failures();
+}
+
+int CMainFrame::CountTreeFiles(const std::string &source)
+{
+    return TreeCopy(source).Files();
 }

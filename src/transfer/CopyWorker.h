@@ -3,8 +3,9 @@
 #include <string>
 
 // The patient folder is copied at its top level only: files incrementally, subfolders as empty
-// folders. `fileHandled` runs once per file, copied, failed or skipped, in the order of the search.
-void CopyPatientFolder(const std::string &source, const std::string &destination,
+// folders. `fileHandled` runs once per file, copied, failed or skipped, in the order of the search. Returns how many
+// files could not be copied.
+int CopyPatientFolder(const std::string &source, const std::string &destination,
                        const std::function<void()> &fileHandled);
 
 // The folders handed to the copy worker: written once before it starts, then only read.

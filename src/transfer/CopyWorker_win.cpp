@@ -89,7 +89,7 @@ int CMainFrame::CountFiles(std::string folder)
     return count;
 }
 
-void CopyPatientFolder(const std::string &source, const std::string &destination,
+int CopyPatientFolder(const std::string &source, const std::string &destination,
                        const std::function<void()> &fileHandled)
 {
     // A folder made just now holds nothing yet: no target to look up, no leftover of a run that was cut off.
@@ -97,6 +97,7 @@ void CopyPatientFolder(const std::string &source, const std::string &destination
     const FolderListing existing = created ? FolderListing() : FolderListing(destination);
     ClearStagingOfEndedRuns(destination, existing);
     Delivery delivery(destination);
+    int failed = 0;
     FileFind finder;
     bool more = finder.FindFile(source + "\\*.*");
     while (more) {
@@ -115,12 +116,17 @@ void CopyPatientFolder(const std::string &source, const std::string &destination
         const SourceFacts facts = FoundFacts(finder);
         const Delivered fresh =
             existing.Has(name) ? Delivered::TargetExists : delivery.Deliver(path, target, facts, TargetKnown::New);
-        if (fresh != Delivered::TargetExists)
+        if (fresh != Delivered::TargetExists) {
             ReportCopy(path, target, fresh == Delivered::Copied);
-        else if (ShouldCopy(ExistingTargetFacts(finder, target)))
-            ReportCopy(path, target, delivery.Deliver(path, target, facts, TargetKnown::Existing) == Delivered::Copied);
+            failed += fresh == Delivered::Copied ? 0 : 1;
+        } else if (ShouldCopy(ExistingTargetFacts(finder, target))) {
+            const bool copied = delivery.Deliver(path, target, facts, TargetKnown::Existing) == Delivered::Copied;
+            ReportCopy(path, target, copied);
+            failed += copied ? 0 : 1;
+        }
         fileHandled();
     }
+    return failed;
 }
 
 BOOL CMainFrame::StartCopyThread(std::string source, std::string destination)
@@ -145,7 +151,7 @@ unsigned long __stdcall CopyThreadProc(void *)
     HWND frameWindow = frame->GetSafeHwnd();
 
     benchlog::Total sends;
-    CopyPatientFolder(source, destination, [frame, dialog, &sends] {
+    frame->m_nPatientFailures = CopyPatientFolder(source, destination, [frame, dialog, &sends] {
         benchlog::Lap lap(sends);
         ::SendMessageA(dialog, WM_COPY_PROGRESS, static_cast<WPARAM>(frame->m_nCopiedFiles),
                        static_cast<LPARAM>(frame->m_nTotalFiles));

@@ -3,26 +3,53 @@
 #include <windows.h>
 
 #include "app/MainFrame.h"
+#include "app/Messages.h"
 #include "launch/Decision.h"
 #include "platform/App.h"
+#include "platform/DebugOut.h"
 #include "platform/Handles.h"
 #include "platform/Paths.h"
+#include "platform/RunLog.h"
 #include "transfer/BenchLog_win.h"
+#include "transfer/CopyDecision.h"
 #include "ui/CopyProgressDlg.h"
 
 namespace {
 constexpr char kReferenceFolder[] = "ImplantDB";
 constexpr char kProjectFile[] = "Default.npj";
+constexpr char kLogTransferOutcome[] =
+    "outcome: transfer ended, the installed viewer started; patient files not copied: %d of %d; reference files not "
+    "copied: %d";
+
+// How often at most the reference copy tells the window how far it is: a message a file would cost more than the
+// copy of a small file, and posted ones could fill the window's queue.
+constexpr DWORD kReferenceProgressMs = 40;
 
 struct ReferenceCopy {
     std::string source;
     std::string destination;
+    HWND window;
+    int failures;
 };
 
 DWORD WINAPI ReferenceCopyProc(void *parameter)
 {
-    const ReferenceCopy *copy = static_cast<const ReferenceCopy *>(parameter);
-    CMainFrame::CopyTree(copy->source, copy->destination);
+    ReferenceCopy *copy = static_cast<ReferenceCopy *>(parameter);
+    // The total from a walk of the tree before the copy: names only, a small cost against reading every file.
+    const int total = CMainFrame::CountTreeFiles(copy->source);
+    int handled = 0;
+    DWORD told = ::GetTickCount();
+    if (copy->window)
+        ::PostMessageA(copy->window, WM_REFERENCE_PROGRESS, 0, static_cast<LPARAM>(total));
+    copy->failures = CMainFrame::CopyTree(copy->source, copy->destination, [&] {
+        ++handled;
+        const DWORD now = ::GetTickCount();
+        if (copy->window && (now - told >= kReferenceProgressMs || handled == total)) {
+            told = now;
+            ::PostMessageA(copy->window, WM_REFERENCE_PROGRESS, static_cast<WPARAM>(handled),
+                           static_cast<LPARAM>(total > handled ? total : handled));
+        }
+    });
     return 0;
 }
 } // namespace
@@ -37,7 +64,8 @@ LRESULT CMainFrame::CopyReferenceDatabase(WPARAM, LPARAM)
         return 0;
     m_handoff = Handoff::CopyingReference;
     benchlog::Mark("reference_begin");
-    ReferenceCopy copy{JoinPath(GetLauncherFolder(), kReferenceFolder), JoinPath(GetInstallFolder(), kReferenceFolder)};
+    ReferenceCopy copy{JoinPath(GetLauncherFolder(), kReferenceFolder), JoinPath(GetInstallFolder(), kReferenceFolder),
+                       m_pProgressDlg ? m_pProgressDlg->GetSafeHwnd() : nullptr, 0};
     KernelHandle thread(::CreateThread(nullptr, 0, ReferenceCopyProc, &copy, 0, nullptr));
     if (thread) {
         App::PumpMessagesUntil(thread.Get());
@@ -48,6 +76,7 @@ LRESULT CMainFrame::CopyReferenceDatabase(WPARAM, LPARAM)
         ReferenceCopyProc(&copy);
     }
     benchlog::Mark("reference_done");
+    m_nReferenceFailures = copy.failures;
     m_handoff = Handoff::ReferenceCopied;
     return 0;
 }
@@ -65,6 +94,14 @@ LRESULT CMainFrame::LaunchViewer(WPARAM, LPARAM)
     const std::string patientFolder = PatientFolder(installFolder, id);
     if (m_pProgressDlg)
         m_pProgressDlg->DestroyWindow();
+    // Files that could not be copied are told before the viewer opens, once the topmost progress window is gone;
+    // the viewer starts after OK. The box does not hold up a logoff: the transfer is over, so the end of a session
+    // ends the launcher as it would without the box.
+    const std::string warning = CopyWarningText(m_nPatientFailures, m_nTotalFiles, m_nReferenceFailures);
+    runlog::Note(Format(kLogTransferOutcome, m_nPatientFailures, m_nTotalFiles, m_nReferenceFailures));
+    if (!warning.empty())
+        ::MessageBoxA(nullptr, warning.c_str(), kCopyWarningCaption,
+                      MB_OK | MB_ICONWARNING | MB_TOPMOST | MB_SETFOREGROUND);
     RunProgram(JoinPath(installFolder, launch::kViewerExe),
                ViewerParameters(mode, id, JoinPath(patientFolder, kProjectFile)));
     benchlog::PeakMemory();

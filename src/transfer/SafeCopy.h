@@ -2,6 +2,7 @@
 #include <windows.h>
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -28,6 +29,15 @@ SourceFacts FoundFacts(const FileFind &finder);
 //     file (Wine allows it). A target the caller believes new is not overwritten: when one is there after all (a
 //     name the listing did not know, another launcher's copy) the answer is TargetExists and the caller decides
 //     again.
+//  4. Scanners (on-access antivirus, the search indexer, backup agents) open every new file for a moment without
+//     delete sharing, and a rename needs delete access. The copy onto the staged name, the rename and the removal of
+//     a staged copy are tried again while they meet such a hold (a sharing or lock violation, or access denied to a
+//     file that is not read-only), with short growing waits, up to kHoldBudgetMs for the file. A file still held
+//     then is Failed, its earlier copy whole; a staged copy that cannot be removed leaves its staging folder to the
+//     next run, and the next file gets a staging folder of its own. Access denied that outlasted a whole budget is
+//     taken as a refusal from then on (an immutable folder), until an operation succeeds again: a wait per file
+//     would cost minutes and change nothing. A staging folder that vanished (removed by another launcher) is made
+//     again. Nothing is waited for while nothing holds a file.
 // The staging folder is made at the first file and removed at the end. One left by a process that was cut off (a
 // power cut, the task manager) is removed by the next run that copies into the same folder; see
 // ClearStagingOfEndedRuns.
@@ -37,10 +47,15 @@ enum class Delivered { Copied, Failed, TargetExists };
 // The rename that puts a staged copy in its place (MoveFileExA). A test puts in one that behaves as Windows does
 // where Wine is kinder.
 using MoveFileFunction = BOOL(WINAPI *)(LPCSTR from, LPCSTR to, DWORD flags);
+// The wait between two tries (Sleep); a test counts the waits instead of sleeping them.
+using WaitFunction = void(WINAPI *)(DWORD ms);
+// How long one file's operations may wait, in all, for a hold to go.
+constexpr DWORD kHoldBudgetMs = 2000;
 
 class Delivery {
 public:
-    explicit Delivery(const std::string &destination, MoveFileFunction move = ::MoveFileExA);
+    explicit Delivery(const std::string &destination, MoveFileFunction move = ::MoveFileExA,
+                      WaitFunction wait = ::Sleep);
     ~Delivery();
     Delivery(const Delivery &) = delete;
     Delivery &operator=(const Delivery &) = delete;
@@ -52,10 +67,16 @@ public:
 
 private:
     bool MakeStagingFolder();
+    // Tries `attempt` again while it meets a hold on `path`, within the file's budget (`waited`, in ms).
+    bool Persist(DWORD &waited, const std::string &path, const std::function<bool()> &attempt);
+    void Discard(const std::string &staged, DWORD &waited);
 
     std::string m_destination;
     std::string m_staging;
     MoveFileFunction m_move;
+    WaitFunction m_wait;
+    // Access denied outlasted a whole budget: taken as a refusal until an operation succeeds again.
+    bool m_deniedPersists = false;
 };
 
 // The names in a folder, read with one search, for telling which targets surely do not exist without a call on each

@@ -34,6 +34,21 @@ void MakeWritable(const std::string &path, DWORD sourceAttributes)
         ::SetFileAttributesA(path.c_str(), sourceAttributes & ~FILE_ATTRIBUTE_READONLY);
 }
 
+// A hold that goes by itself: another program has the file open without the sharing the operation needs. Access
+// denied counts only for a file without the read-only mark, which would explain it for good.
+bool IsHold(DWORD error, const std::string &path)
+{
+    if (error == ERROR_SHARING_VIOLATION || error == ERROR_LOCK_VIOLATION)
+        return true;
+    if (error != ERROR_ACCESS_DENIED)
+        return false;
+    const DWORD attributes = ::GetFileAttributesA(path.c_str());
+    return attributes == INVALID_FILE_ATTRIBUTES || !(attributes & FILE_ATTRIBUTE_READONLY);
+}
+
+// Waits of 1, 2, 4 ... ms, at most this long each: a scanner's hold lasts some milliseconds to a few hundred.
+constexpr DWORD kLongestHoldWaitMs = 250;
+
 bool AlreadyExists(DWORD error)
 {
     return error == ERROR_FILE_EXISTS || error == ERROR_ALREADY_EXISTS;
@@ -143,7 +158,47 @@ SourceFacts FoundFacts(const FileFind &finder)
     return SourceFacts{finder.GetAttributes(), finder.GetLength(), finder.GetLastWriteTime()};
 }
 
-Delivery::Delivery(const std::string &destination, MoveFileFunction move) : m_destination(destination), m_move(move) {}
+Delivery::Delivery(const std::string &destination, MoveFileFunction move, WaitFunction wait)
+    : m_destination(destination), m_move(move), m_wait(wait)
+{
+}
+
+bool Delivery::Persist(DWORD &waited, const std::string &path, const std::function<bool()> &attempt)
+{
+    DWORD wait = 1;
+    for (;;) {
+        if (attempt()) {
+            m_deniedPersists = false;
+            return true;
+        }
+        const DWORD error = ::GetLastError();
+        const bool denied = error == ERROR_ACCESS_DENIED;
+        if (!IsHold(error, path) || (denied && m_deniedPersists) || waited >= kHoldBudgetMs) {
+            if (denied && waited >= kHoldBudgetMs)
+                m_deniedPersists = true;
+            ::SetLastError(error);
+            return false;
+        }
+        wait = std::min(wait, kHoldBudgetMs - waited);
+        m_wait(wait);
+        waited += wait;
+        wait = std::min(wait * 2, kLongestHoldWaitMs);
+    }
+}
+
+// A staged copy that stays held cannot be removed: its folder is left to the next run (the process will have ended
+// by then), and the next file is staged in a new folder of this process's own.
+void Delivery::Discard(const std::string &staged, DWORD &waited)
+{
+    ::SetFileAttributesA(staged.c_str(), FILE_ATTRIBUTE_NORMAL);
+    const bool removed = Persist(waited, staged, [&] {
+        return ::DeleteFileA(staged.c_str()) != FALSE || ::GetLastError() == ERROR_FILE_NOT_FOUND;
+    });
+    if (removed || m_staging.empty())
+        return;
+    g_openStaging.Remove(m_staging);
+    m_staging.clear();
+}
 
 Delivery::~Delivery()
 {
@@ -179,14 +234,28 @@ Delivered Delivery::Deliver(const std::string &source, const std::string &target
 {
     if (!MakeStagingFolder())
         return Delivered::Failed;
-    const std::string staged = JoinPath(m_staging, kStagedFileName);
-    if (!::CopyFileA(source.c_str(), staged.c_str(), FALSE) || !HasSize(staged, facts.size)) {
-        RemoveFile(staged);
+    DWORD waited = 0;
+    std::string staged = JoinPath(m_staging, kStagedFileName);
+    const auto copy = [&] { return ::CopyFileA(source.c_str(), staged.c_str(), FALSE) != FALSE; };
+    bool copied = Persist(waited, staged, copy);
+    if (!copied && ::GetLastError() == ERROR_PATH_NOT_FOUND &&
+        ::GetFileAttributesA(m_staging.c_str()) == INVALID_FILE_ATTRIBUTES) {
+        // The staging folder went (another launcher took it for a dead one's): made again.
+        g_openStaging.Remove(m_staging);
+        m_staging.clear();
+        if (!MakeStagingFolder())
+            return Delivered::Failed;
+        staged = JoinPath(m_staging, kStagedFileName);
+        copied = Persist(waited, staged, copy);
+    }
+    if (!copied || !HasSize(staged, facts.size)) {
+        Discard(staged, waited);
         return Delivered::Failed;
     }
     MakeWritable(staged, facts.attributes);
     const DWORD flags = known == TargetKnown::Existing ? MOVEFILE_REPLACE_EXISTING : 0;
-    bool moved = m_move(staged.c_str(), target.c_str(), flags) != FALSE;
+    // A hold on either name keeps the rename from happening; a read-only target is not a hold (below).
+    bool moved = Persist(waited, target, [&] { return m_move(staged.c_str(), target.c_str(), flags) != FALSE; });
     DWORD error = moved ? ERROR_SUCCESS : ::GetLastError();
     // Windows refuses to replace a read-only file: the earlier copy's marks go, and the rename is tried once more.
     // Only then: a call on every target would cost as much as the rename itself.
@@ -197,7 +266,8 @@ Delivered Delivery::Deliver(const std::string &source, const std::string &target
     }
     if (moved)
         return Delivered::Copied;
-    RemoveFile(staged);
+    Discard(staged, waited);
+    ::SetLastError(error);
     return known == TargetKnown::New && AlreadyExists(error) ? Delivered::TargetExists : Delivered::Failed;
 }
 

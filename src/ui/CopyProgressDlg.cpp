@@ -14,6 +14,9 @@
 namespace {
 constexpr char kStatusCopying[] = "Copying file CD Data to Working folder...";
 constexpr char kCountFormat[] = "%d / %d";
+// The reference database takes minutes on a large one: the window tells that it goes on, and with what. Shorter than
+// the patient copy's text, so the font chosen for that one fits it too.
+constexpr char kStatusReference[] = "Copying the reference database...";
 const LPCSTR kBitmapResource = MAKEINTRESOURCEA(2); // RT_BITMAP
 
 using SlidePicture = CCopyProgressDlg::SlidePicture;
@@ -199,6 +202,9 @@ bool CCopyProgressDlg::OnMessage(UINT msg, WPARAM wParam, LPARAM lParam, LRESULT
     case WM_COPY_PROGRESS:
         result = OnCopyProgress(wParam, lParam);
         return true;
+    case WM_REFERENCE_PROGRESS:
+        result = OnReferenceProgress(wParam, lParam);
+        return true;
     default:
         return false;
     }
@@ -234,7 +240,8 @@ SlidePicture CCopyProgressDlg::PictureForScreen(int id)
         return picture;
     const BITMAPINFOHEADER &header = picture.info->bmiHeader;
     const int width = header.biWidth, height = std::abs(header.biHeight);
-    if ((m_drawn.width == width && m_drawn.height == height) || header.biBitCount != 24 || header.biCompression != BI_RGB)
+    if ((m_drawn.width == width && m_drawn.height == height) || header.biBitCount != 24 ||
+        header.biCompression != BI_RGB)
         return picture;
     if (m_scaledId != id) {
         m_scaledPixels = slideshow::ScalePicture(static_cast<const unsigned char *>(picture.bits), width, height,
@@ -260,8 +267,7 @@ void CCopyProgressDlg::DrawSlide()
     const int width = picture.info->bmiHeader.biWidth;
     const int height = std::abs(picture.info->bmiHeader.biHeight);
     ClientDc client(m_hWnd);
-    ::SetDIBitsToDevice(client.Get(), 0, 0, width, height, 0, 0, 0, height, picture.bits, picture.info,
-                        DIB_RGB_COLORS);
+    ::SetDIBitsToDevice(client.Get(), 0, 0, width, height, 0, 0, 0, height, picture.bits, picture.info, DIB_RGB_COLORS);
 
     // Where the client area is larger than the picture, the rest would keep whatever the screen held; it gets the
     // white of the picture's lower band instead.
@@ -353,6 +359,20 @@ void CCopyProgressDlg::PaintNow()
         return;
     ReleasePainting();
     ::UpdateWindow(m_hWnd);
+}
+
+LRESULT CCopyProgressDlg::OnReferenceProgress(WPARAM wParam, LPARAM lParam)
+{
+    const int handled = static_cast<int>(wParam), total = static_cast<int>(lParam);
+    if (m_strStatus != kStatusReference) {
+        m_strStatus = kStatusReference;
+        SetControlText(m_hStatus, m_strStatus);
+        m_ctrlProgress.Send(PBM_SETRANGE32, 0, static_cast<LPARAM>(total));
+    }
+    m_ctrlProgress.Send(PBM_SETPOS, static_cast<WPARAM>(handled));
+    m_strCount = Format(kCountFormat, handled, total);
+    SetControlText(m_hCount, m_strCount);
+    return TRUE;
 }
 
 LRESULT CCopyProgressDlg::OnCopyProgress(WPARAM wParam, LPARAM lParam)

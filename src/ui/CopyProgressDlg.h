@@ -46,6 +46,7 @@ private:
     void OnTimer(UINT_PTR id);
     void OnLButtonDown(UINT flags, POINT point);
     LRESULT OnCopyProgress(WPARAM wParam, LPARAM lParam);
+    LRESULT OnReferenceProgress(WPARAM wParam, LPARAM lParam);
     void DrawSlide();
     void FitToScreen();
     void FitTextFont();

@@ -22,6 +22,8 @@ class World:
         self.machine = harness.Machine(tmp)
         self.disc = harness.Disc(tmp / "disc")
         self.debug = harness.DebugListener(tmp)
+        self.warnings = harness.WarningWatcher(tmp)
+        self.warning_expected = False
 
     def run(self, *args, timeout=30, **kw):
         run = harness.Run(self.disc.exe, self.tmp, args=args, **kw)
@@ -34,6 +36,10 @@ class World:
     def debug_lines(self):
         return self.debug.lines()
 
+    def expect_warning(self):
+        """This test makes files fail on purpose: the box that tells so is answered and may be checked."""
+        self.warning_expected = True
+
 
 @pytest.fixture
 def world(tmp_path):
@@ -45,5 +51,9 @@ def world(tmp_path):
         # A launcher that a failed test left waiting (at a prompt, say) would answer the next test's clicker.
         harness.wine("taskkill", "/f", "/im", "autorun.exe", check=False)
         w.debug.stop()
+        w.warnings.stop()
+        unexpected = [] if w.warning_expected else w.warnings.texts()
         w.machine.reset()
         shutil.rmtree(tmp_path, ignore_errors=True)
+        if unexpected:
+            pytest.fail("the launcher warned of files not copied: " + " | ".join(unexpected))

@@ -234,6 +234,44 @@ def arguments_of(command_line: str) -> str:
     return parts[1] if len(parts) > 1 else ""
 
 
+# --- the warning of files not copied ------------------------------------------------------------------
+
+WARNING_CAPTION = "Patient disc"
+
+
+class WarningWatcher:
+    """Answers every warning box of the launcher with OK, as the person at the PC would, and keeps its text: a run
+    that lost files shows one before the viewer opens, and a test that does not expect one fails on it."""
+
+    def __init__(self, tmp: Path):
+        self.out = tmp / "warnings.txt"
+        self.stop_file = tmp / "warnings.stop"
+        self.proc = subprocess.Popen(["wine", str(TOOLS / "clicker.exe"), "--watch", WARNING_CAPTION,
+                                      winpath(self.out), winpath(self.stop_file)],
+                                     stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+
+    def texts(self):
+        """The text of each box answered so far (its button labels left out)."""
+        if not self.out.exists():
+            return []
+        lines = self.out.read_bytes().decode("cp949", "replace").split("\n")
+        boxes, text = [], []
+        for line in lines:
+            if line in ("OK", "&OK"):
+                boxes.append("\n".join(text))
+                text = []
+            elif line or text:
+                text.append(line)
+        return boxes
+
+    def stop(self):
+        self.stop_file.write_bytes(b"")
+        try:
+            self.proc.wait(timeout=10)
+        except subprocess.TimeoutExpired:
+            self.proc.kill()
+
+
 # --- debug output ---------------------------------------------------------------------------------------
 
 class DebugListener:

@@ -81,6 +81,7 @@ def test_changed_file_is_replaced_and_read_only_reference_files_too(world):
 
 
 def test_missing_patient_folder_fails_every_file_and_still_hands_over(world):
+    world.expect_warning()  # files fail on purpose: the box that tells so is answered
     root = world.machine.install(version=V, patient=False)
     patient_disc(world)
     run, rc = world.run()

@@ -1,9 +1,11 @@
-// Answers (or only inspects) a Yes/No message box the way a user would, so scenario tests can drive the launcher's
-// prompts. The progress dialog can carry the same caption, hence a window only counts as the prompt when it also has a
-// visible Yes or No button.
+// Answers (or only inspects) a message box the way a user would, so scenario tests can drive the launcher's
+// prompts and warnings. The progress dialog can carry the same caption, hence a window only counts as the box when it
+// also has a visible Yes, No or OK button.
 //
-//   clicker.exe CAPTION yes|no|none TIMEOUT_MS OUTFILE   0: box found (OUTFILE written), 1: none within TIMEOUT_MS
-//   clicker.exe --absent CAPTION WAIT_MS                 0: no box within WAIT_MS, 1: a box appeared
+//   clicker.exe CAPTION yes|no|ok|none TIMEOUT_MS OUTFILE  0: box found (OUTFILE written), 1: none within TIMEOUT_MS
+//   clicker.exe --absent CAPTION WAIT_MS                   0: no box within WAIT_MS, 1: a box appeared
+//   clicker.exe --watch CAPTION OUTFILE STOPFILE           answers every box with OK until STOPFILE exists, appending
+//                                                          each one's report to OUTFILE
 #include <windows.h>
 
 #include <algorithm>
@@ -18,9 +20,13 @@
 
 namespace {
 
-constexpr char kUsage[] = "usage: clicker.exe CAPTION yes|no|none TIMEOUT_MS OUTFILE\n"
-                          "       clicker.exe --absent CAPTION WAIT_MS\n";
+constexpr char kUsage[] = "usage: clicker.exe CAPTION yes|no|ok|none TIMEOUT_MS OUTFILE\n"
+                          "       clicker.exe --absent CAPTION WAIT_MS\n"
+                          "       clicker.exe --watch CAPTION OUTFILE STOPFILE\n";
 constexpr char kAbsentFlag[] = "--absent";
+constexpr char kWatchFlag[] = "--watch";
+constexpr char kAnswerOk[] = "ok";
+constexpr DWORD kWatchPollMs = 100;
 constexpr char kAnswerYes[] = "yes";
 constexpr char kAnswerNo[] = "no";
 constexpr char kAnswerNone[] = "none";
@@ -103,7 +109,7 @@ BOOL CALLBACK MatchPrompt(HWND hwnd, LPARAM param)
     auto *search = reinterpret_cast<Search *>(param);
     if (!::IsWindowVisible(hwnd) || ClassOf(hwnd) != kDialogClass || Caption(hwnd) != search->caption)
         return TRUE;
-    if (!HasVisibleButton(hwnd, IDYES) && !HasVisibleButton(hwnd, IDNO))
+    if (!HasVisibleButton(hwnd, IDYES) && !HasVisibleButton(hwnd, IDNO) && !HasVisibleButton(hwnd, IDOK))
         return TRUE;
     search->found = hwnd;
     return FALSE;
@@ -192,10 +198,10 @@ std::string ButtonLabels(HWND dialog)
     return labels;
 }
 
-bool WriteReport(const char *path, HWND dialog)
+bool WriteReport(const char *path, HWND dialog, const char *mode = "wb")
 {
     const std::string report = PromptText(dialog) + "\n" + ButtonLabels(dialog) + "\n";
-    StdioFile out(std::fopen(path, "wb"));
+    StdioFile out(std::fopen(path, mode));
     return out && std::fwrite(report.data(), 1, report.size(), out.get()) == report.size();
 }
 
@@ -248,6 +254,8 @@ int RunAnswer(const char *caption, const char *answer, DWORD timeoutMs, const ch
         id = IDYES;
     else if (std::strcmp(answer, kAnswerNo) == 0)
         id = IDNO;
+    else if (std::strcmp(answer, kAnswerOk) == 0)
+        id = IDOK;
     else if (std::strcmp(answer, kAnswerNone) != 0)
         return kExitUsage;
 
@@ -265,10 +273,28 @@ int RunAnswer(const char *caption, const char *answer, DWORD timeoutMs, const ch
     return kExitFound;
 }
 
+// A box may come at any moment of a run, or never: a test that does not expect one learns of it afterwards.
+int RunWatch(const char *caption, const char *outPath, const char *stopPath)
+{
+    while (::GetFileAttributesA(stopPath) == INVALID_FILE_ATTRIBUTES) {
+        if (const HWND dialog = FindPrompt(caption)) {
+            if (!WriteReport(outPath, dialog, "ab")) {
+                std::fprintf(stderr, "clicker: cannot write %s\n", outPath);
+                return kExitFailure;
+            }
+            Answer(dialog, IDOK);
+        }
+        ::Sleep(kWatchPollMs);
+    }
+    return kExitFound;
+}
+
 } // namespace
 
 int main(int argc, char **argv)
 {
+    if (argc == 5 && std::strcmp(argv[1], kWatchFlag) == 0)
+        return RunWatch(argv[2], argv[3], argv[4]);
     DWORD ms = 0;
     if (argc == 4 && std::strcmp(argv[1], kAbsentFlag) == 0 && ParseMs(argv[3], ms))
         return RunAbsent(argv[2], ms);

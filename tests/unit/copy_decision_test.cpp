@@ -77,3 +77,22 @@ TEST(StagingFolderName, ReadBackExactlyAndNothingElse)
           "~cpy1a2b0001.tmp", "x~autorun-00001a2b-01db4c3d5e6f7081-0.tmp", ""})
         EXPECT_FALSE(ParseStagingFolderName(lookalike, read)) << lookalike;
 }
+
+TEST(CopyWarningText, NothingWhenAllArrivedAndBothCountsOtherwise)
+{
+    EXPECT_EQ(CopyWarningText(0, 1202, 0), "");
+    const struct {
+        int patientFailed, patientTotal, referenceFailed;
+        const char *patientLine, *referenceLine;
+    } cases[] = {
+        {3, 1202, 0, "Patient files not copied: 3 of 1202\n", "Reference files not copied: 0\n"},
+        {0, 1202, 2, "Patient files not copied: 0 of 1202\n", "Reference files not copied: 2\n"},
+        {1202, 1202, 15000, "Patient files not copied: 1202 of 1202\n", "Reference files not copied: 15000\n"},
+    };
+    for (const auto &c : cases) {
+        const std::string text = CopyWarningText(c.patientFailed, c.patientTotal, c.referenceFailed);
+        EXPECT_NE(text.find(c.patientLine), std::string::npos) << text;
+        EXPECT_NE(text.find(c.referenceLine), std::string::npos) << text;
+        EXPECT_NE(text.find("insert it again"), std::string::npos) << text;
+    }
+}
