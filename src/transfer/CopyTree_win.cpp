@@ -2,6 +2,7 @@
 #include <windows.h>
 
 #include <functional>
+#include <memory>
 #include <vector>
 
 #include "app/MainFrame.h"
@@ -46,13 +47,13 @@ public:
         Enter(source);
         const FolderListing existing(destination);
         ClearStagingOfEndedRuns(destination, existing);
-        CopyFolder(source, destination, existing);
+        CopyFolder(source, destination, existing, m_delivery);
     }
     // Only walks the tree the way the copy would, counting its files.
     explicit TreeCopy(const std::string &source) : m_delivery(std::string())
     {
         Enter(source);
-        CopyFolder(source, std::string(), FolderListing());
+        CopyFolder(source, std::string(), FolderListing(), m_delivery);
     }
     int Failures() const { return m_failures; }
     int Files() const { return m_files; }
@@ -72,8 +73,14 @@ private:
     }
 
     // `existing`: the destination's names; a folder this copy has just made is known to be empty.
-    void CopyFolder(const std::string &source, const std::string &destination, const FolderListing &existing)
+    // `delivery` stages in the folder the copy started in, or in a folder of this tree on another volume: a folder of
+    // the installation moved to another drive with a junction or mount point left in its place. A rename cannot
+    // cross volumes, so the first file that meets one makes this folder stage its files itself, below it too.
+    void CopyFolder(const std::string &source, const std::string &destination, const FolderListing &existing,
+                    Delivery &inherited)
     {
+        Delivery *delivery = &inherited;
+        std::unique_ptr<Delivery> own;
         FileFind finder;
         bool more = finder.FindFile(source + "\\*.*");
         while (more) {
@@ -87,21 +94,26 @@ private:
                 if ((finder.GetAttributes() & FILE_ATTRIBUTE_REPARSE_POINT) || !Enter(path))
                     continue;
                 if (!m_fileHandled) {
-                    CopyFolder(path, target, existing);
+                    CopyFolder(path, target, existing, *delivery);
                     continue;
                 }
                 const bool created = ::CreateDirectoryA(target.c_str(), nullptr) != FALSE;
-                CopyFolder(path, target, created ? FolderListing() : FolderListing(target));
+                CopyFolder(path, target, created ? FolderListing() : FolderListing(target), *delivery);
                 continue;
             }
             ++m_files;
             if (!m_fileHandled)
                 continue;
             const SourceFacts facts = FoundFacts(finder);
-            Delivered result = existing.Has(name) ? Delivered::TargetExists
-                                                  : m_delivery.Deliver(path, target, facts, TargetKnown::New);
+            const TargetKnown known = existing.Has(name) ? TargetKnown::Existing : TargetKnown::New;
+            Delivered result = delivery->Deliver(path, target, facts, known);
+            if (result == Delivered::Failed && ::GetLastError() == ERROR_NOT_SAME_DEVICE && !own) {
+                own.reset(new Delivery(destination));
+                delivery = own.get();
+                result = delivery->Deliver(path, target, facts, known);
+            }
             if (result == Delivered::TargetExists)
-                result = m_delivery.Deliver(path, target, facts, TargetKnown::Existing);
+                result = delivery->Deliver(path, target, facts, TargetKnown::Existing);
             ReportCopy(path, target, result == Delivered::Copied);
             m_failures += result == Delivered::Copied ? 0 : 1;
             if (*m_fileHandled)

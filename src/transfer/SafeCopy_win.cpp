@@ -73,9 +73,15 @@ StagingOwner ThisProcess()
 
 // A process id is given to a new process once the old one is gone, so the start time tells the two apart. A
 // process that cannot be looked at (another user's) is taken as running.
+// Vista and later grant the limited right on most processes, services' and other users' included; XP knows only the
+// full one.
+constexpr DWORD kQueryLimitedInformation = 0x1000; // PROCESS_QUERY_LIMITED_INFORMATION
+
 bool HasEnded(const StagingOwner &owner)
 {
-    KernelHandle process(::OpenProcess(PROCESS_QUERY_INFORMATION, FALSE, owner.processId));
+    KernelHandle process(::OpenProcess(kQueryLimitedInformation, FALSE, owner.processId));
+    if (!process && ::GetLastError() != ERROR_INVALID_PARAMETER)
+        process.Attach(::OpenProcess(PROCESS_QUERY_INFORMATION, FALSE, owner.processId));
     if (!process)
         return ::GetLastError() == ERROR_INVALID_PARAMETER;
     DWORD code = 0;
@@ -85,6 +91,20 @@ bool HasEnded(const StagingOwner &owner)
     if (!::GetProcessTimes(process.Get(), &created, &exited, &kernel, &user))
         return false;
     return ToUint64(created) != owner.startTime;
+}
+
+bool HoldsAtMostAStagedCopy(const std::string &folder)
+{
+    FileFind finder;
+    bool more = finder.FindFile(folder + "\\*.*");
+    while (more) {
+        more = finder.FindNextFile();
+        if (finder.IsDots())
+            continue;
+        if (finder.IsDirectory() || ::lstrcmpiA(finder.GetFileName().c_str(), kStagedFileName) != 0)
+            return false;
+    }
+    return true;
 }
 
 // A hash of the name without regard to ASCII case (FNV-1a). The file system's own folding may differ for other
@@ -300,8 +320,10 @@ void ClearStagingOfEndedRuns(const std::string &destination, const FolderListing
         if (!ParseStagingFolderName(name, owner) || !HasEnded(owner))
             continue;
         const std::string folder = JoinPath(destination, name);
+        // A folder that holds anything but a staged copy is not a staging folder: nothing of it is touched.
+        if (!HoldsAtMostAStagedCopy(folder))
+            continue;
         RemoveFile(JoinPath(folder, kStagedFileName));
-        // Fails, and leaves the folder, when it holds anything else.
         ::RemoveDirectoryA(folder.c_str());
     }
 }

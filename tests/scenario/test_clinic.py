@@ -1,7 +1,10 @@
 """The copy on a clinic's PC, where other programs take part: an on-access scanner that opens every new file for a
 moment without delete sharing, as antivirus, the search indexer and backup agents do."""
+import shutil
 import subprocess
+import tempfile
 import time
+from pathlib import Path
 
 import harness
 from harness import suid_text
@@ -58,3 +61,30 @@ def test_files_a_scanner_holds_for_a_moment_arrive(world):
         assert (root / "ImplantDB" / name).read_bytes() == content, name
     assert not [p for p in root.rglob("*") if p.name.lower().endswith(".tmp")]
     assert len(harness.started_command_lines(root / "Tovi2009.exe")) == 1
+
+
+def test_a_reference_folder_moved_to_another_volume_is_copied_into(world, tmp_path_factory):
+    """A clinic moved ImplantDB\\Maker to another drive and left a link in its place: a rename cannot cross volumes, so
+    that folder's files are staged on its own volume. A Unix link to another file system (/dev/shm) is such a
+    crossing under Wine, as a junction or mount point to another volume is on Windows."""
+    world.expect_warning()  # a failure here is the fault this test is about: the file results below tell it
+    root = world.machine.install(version=V)
+    elsewhere = Path(tempfile.mkdtemp(dir="/dev/shm", prefix="autorun-volume-"))
+    try:
+        (elsewhere / "Maker").mkdir()
+        (elsewhere / "Maker" / "old.stl").write_bytes(b"earlier")
+        (root / "ImplantDB" / "Maker").symlink_to(elsewhere / "Maker", target_is_directory=True)
+        world.disc.suid(suid_text(mode="DiscStudio", sid="A1", version=V)).data({"Default.npj": b"p"})
+        world.disc.data({"index.db": b"root", "Maker/old.stl": b"new", "Maker/Deep/new.stl": b"deep"},
+                        folder="ImplantDB")
+        run, rc = world.run(timeout=60)
+        assert rc == 0
+        results = copy_results(world)
+        assert results == {"Default.npj": "Success", "index.db": "Success", "old.stl": "Success",
+                           "new.stl": "Success"}, results
+        assert (elsewhere / "Maker" / "old.stl").read_bytes() == b"new"
+        assert (elsewhere / "Maker" / "Deep" / "new.stl").read_bytes() == b"deep"
+        assert not [p for p in elsewhere.rglob("*") if p.name.lower().endswith(".tmp")]
+        assert world.warnings.texts() == []
+    finally:
+        shutil.rmtree(elsewhere, ignore_errors=True)

@@ -16,7 +16,10 @@
 namespace {
 constexpr DWORD kPollMs = 1;
 
-bool Exists(const char *path) { return ::GetFileAttributesA(path) != INVALID_FILE_ATTRIBUTES; }
+bool Exists(const char *path)
+{
+    return ::GetFileAttributesA(path) != INVALID_FILE_ATTRIBUTES;
+}
 
 struct Hold {
     HANDLE handle;
@@ -26,8 +29,7 @@ struct Hold {
 // A file is new to the scanner while its name, size and time are.
 using Seen = std::set<std::pair<std::string, unsigned long long>>;
 
-void Walk(const std::string &folder, Seen &seen, std::vector<Hold> &open, DWORD holdMs, unsigned long &holds,
-          bool hold)
+void Walk(const std::string &folder, Seen &seen, std::vector<Hold> &open, DWORD holdMs, unsigned long &holds, bool hold)
 {
     WIN32_FIND_DATAA data;
     HANDLE find = ::FindFirstFileA((folder + "\\*").c_str(), &data);

@@ -332,6 +332,9 @@ TEST(ClearStagingOfEndedRuns, OnlyFoldersOfEndedProcesses)
         {"an ended launcher's, empty", StagingFolderName({0x7FFFFFF0u, started, 1}), false, true},
         {"an ended launcher's name, holding more", StagingFolderName({0x7FFFFFF4u, started, 0}), false, false},
         {"a look-alike", "~autorun-7ffffff0-0.tmp", true, false},
+        // Exactly named, but with a copy.tmp among other files: looked at before anything is deleted.
+        {"an ended launcher's name, holding a copy.tmp and more", StagingFolderName({0x7FFFFFF8u, started, 0}), true,
+         false},
     };
     TempFolder t;
     for (const auto &c : cases) {
@@ -343,12 +346,14 @@ TEST(ClearStagingOfEndedRuns, OnlyFoldersOfEndedProcesses)
             WriteFile(t / (c.name + "\\scan.dcm"), "the patient's");
         }
     }
+    WriteFile(t / (cases[6].name + "\\notes.txt"), "the patient's");
     WriteFile(t / "~cpy12340001.tmp", "an earlier launcher's or the patient's: not known");
     ClearStagingOfEndedRuns(t.Path(), FolderListing(t.Path()));
     for (const auto &c : cases)
         EXPECT_EQ(Exists(t / c.name), !c.removed) << c.what;
     EXPECT_EQ(ReadFile(t / (cases[4].name + "\\scan.dcm")), "the patient's");
     EXPECT_TRUE(Exists(t / "~cpy12340001.tmp"));
+    EXPECT_EQ(ReadFile(t / (cases[6].name + "\\copy.tmp")), "partial");
 }
 
 TEST(GetFileTimeOf, SelectorAndMissingFile)
