@@ -31,7 +31,7 @@ bool ShouldCopy(const CopyFacts &facts)
 namespace {
 constexpr char kStagingPrefix[] = "~autorun-";
 constexpr size_t kStagingPrefixLength = sizeof(kStagingPrefix) - 1;
-constexpr char kStagingFormat[] = "~autorun-%08lx-%08lx%08lx-%u.tmp";
+constexpr char kStagingFormat[] = "~autorun-%08lx-%08lx-%08lx%08lx-%u.tmp";
 constexpr char kStagingSuffix[] = ".tmp";
 
 // Exactly `digits` lower-case hexadecimal digits at `at`.
@@ -54,18 +54,17 @@ bool ReadHex(const std::string &text, size_t at, size_t digits, uint64_t &value)
 std::string StagingFolderName(const StagingOwner &owner)
 {
     char name[64];
-    std::snprintf(name, sizeof(name), kStagingFormat, static_cast<unsigned long>(owner.processId),
-                  static_cast<unsigned long>(owner.startTime >> 32),
+    std::snprintf(name, sizeof(name), kStagingFormat, static_cast<unsigned long>(owner.machine),
+                  static_cast<unsigned long>(owner.processId), static_cast<unsigned long>(owner.startTime >> 32),
                   static_cast<unsigned long>(owner.startTime & 0xFFFFFFFFu), owner.number);
     return name;
 }
 
-bool ParseStagingFolderName(const std::string &name, StagingOwner &owner)
+namespace {
+// "PPPPPPPP-SSSSSSSSSSSSSSSS-N.tmp" from `at` to the end of the name: process id, start time, number.
+bool ParseOwnerTail(const std::string &name, size_t at, StagingOwner &owner)
 {
-    if (name.compare(0, kStagingPrefixLength, kStagingPrefix) != 0)
-        return false;
     uint64_t processId = 0, startTime = 0;
-    size_t at = kStagingPrefixLength;
     if (!ReadHex(name, at, 8, processId) || name.size() <= at + 8 || name[at + 8] != '-' ||
         !ReadHex(name, at + 9, 16, startTime))
         return false;
@@ -82,10 +81,32 @@ bool ParseStagingFolderName(const std::string &name, StagingOwner &owner)
     owner.number = static_cast<unsigned>(std::stoul(name.substr(at + 1, digitsEnd - at - 1)));
     return true;
 }
+} // namespace
+
+bool ParseStagingFolderName(const std::string &name, StagingOwner &owner)
+{
+    if (name.compare(0, kStagingPrefixLength, kStagingPrefix) != 0)
+        return false;
+    const size_t at = kStagingPrefixLength;
+    uint64_t machine = 0;
+    StagingOwner read;
+    if (ReadHex(name, at, 8, machine) && name.size() > at + 8 && name[at + 8] == '-' &&
+        ParseOwnerTail(name, at + 9, read)) {
+        read.machine = static_cast<uint32_t>(machine);
+        owner = read;
+        return true;
+    }
+    // The name the launcher gave its staging folders before it named the machine: the machine is not known.
+    if (!ParseOwnerTail(name, at, read))
+        return false;
+    read.machineKnown = false;
+    owner = read;
+    return true;
+}
 
 size_t LongestStagingFolderPath(size_t destinationLength)
 {
-    const StagingOwner longest{0xFFFFFFFFu, ~uint64_t(0), kStagingAttempts - 1};
+    const StagingOwner longest{0xFFFFFFFFu, 0xFFFFFFFFu, ~uint64_t(0), kStagingAttempts - 1};
     return destinationLength + 1 + StagingFolderName(longest).size();
 }
 
@@ -108,4 +129,29 @@ std::string CopyWarningText(int patientFailed, int patientTotal, int referenceFa
                   patientFailed > 0 ? patientFailed : 0, patientTotal > 0 ? patientTotal : 0,
                   referenceFailed > 0 ? referenceFailed : 0);
     return text;
+}
+
+uint32_t MachineIdentity(const std::string &installationId, const std::string &computerName)
+{
+    // FNV-1a over both, the name without regard to ASCII case (Windows compares computer names so); a separator
+    // byte no name holds keeps "ab" + "c" apart from "a" + "bc".
+    uint32_t hash = 2166136261u;
+    auto add = [&hash](unsigned char c) {
+        hash ^= c;
+        hash *= 16777619u;
+    };
+    for (const char c : installationId)
+        add(static_cast<unsigned char>(std::tolower(static_cast<unsigned char>(c))));
+    add(0);
+    for (const char c : computerName)
+        add(static_cast<unsigned char>(std::toupper(static_cast<unsigned char>(c))));
+    return hash;
+}
+
+bool MayClearStaging(const StagingFacts &facts)
+{
+    if (facts.thisMachine && facts.process != OwnerProcess::Unknown)
+        return facts.process == OwnerProcess::Ended;
+    // A time ahead of this clock is a clock apart from this one, not a lease that ran out.
+    return facts.leaseTime < facts.now && facts.now - facts.leaseTime > kLeaseStale;
 }

@@ -33,17 +33,25 @@ bool ShouldCopy(const CopyFacts &facts);
 constexpr char kCopyWarningCaption[] = "Patient disc";
 std::string CopyWarningText(int patientFailed, int patientTotal, int referenceFailed);
 
-// A copy on its way to its target waits in a staging folder that belongs to one launcher process, named after the
-// process's id and the time it started (a process id alone is used again by later processes), with a number that
-// makes it unique beside a folder of the same name that is not the process's own. The next run recognises the
-// leftovers of a run that was cut off by this exact name and nothing that merely looks like it.
+// A copy on its way to its target waits in a staging folder that belongs to one launcher process on one machine,
+// named after the machine, the process's id and the time it started (a process id alone is used again by later
+// processes), with a number that makes it unique beside a folder of the same name that is not the process's own. The
+// next run recognises the leftovers of a run that was cut off by this exact name and nothing that merely looks like
+// it. The machine matters where the destination is a share that several computers use (or one that two Wine worlds
+// reach): a process lookup answers for this machine's processes only.
 struct StagingOwner {
+    uint32_t machine = 0;
     uint32_t processId = 0;
     uint64_t startTime = 0;
     unsigned number = 0;
+    bool machineKnown = true; // false for a name of the form without the machine (earlier launchers)
 };
 std::string StagingFolderName(const StagingOwner &owner);
 bool ParseStagingFolderName(const std::string &name, StagingOwner &owner);
+// The machine part of the name: the installation's own identifier (one per Windows installation, one per Wine
+// prefix) together with the computer's name (cloned installations may share the identifier, never a name on one
+// network).
+uint32_t MachineIdentity(const std::string &installationId, const std::string &computerName);
 // The one file a staging folder ever holds: the copy on its way.
 constexpr char kStagedFileName[] = "copy.tmp";
 // How many numbers a process tries for its staging folder in one destination.
@@ -53,3 +61,20 @@ constexpr unsigned kStagingAttempts = 64;
 // every copy into that destination fails, however short its target.
 size_t LongestStagingFolderPath(size_t destinationLength);
 size_t LongestStagedCopyPath(size_t destinationLength);
+
+// Whether a staging folder found in a destination may go. A folder of this machine is judged by its process: one
+// that has ended is gone for good. A process that cannot be looked at (another user's, a service that took over the
+// id) and every folder of another machine are judged by the lease its owner keeps: the folder's time, renewed while
+// the owner lives, and a handle the owner holds on it (which the caller meets when it tries to remove the folder).
+enum class OwnerProcess { Running, Ended, Unknown };
+struct StagingFacts {
+    bool thisMachine = false;
+    OwnerProcess process = OwnerProcess::Unknown; // asked only for this machine's folders
+    uint64_t leaseTime = 0;                       // the folder's last-write time, 100 ns units since 1601
+    uint64_t now = 0;                             // this machine's clock, same units
+};
+// A lease not renewed for this long belongs to an owner that is gone. Renewed far more often than that, so that a
+// clock a few minutes apart from the owner's never takes a live folder for stale.
+constexpr uint64_t kLeaseStale = 30ull * 60 * 10000000; // 30 minutes
+constexpr unsigned kLeaseRenewMs = 60 * 1000;
+bool MayClearStaging(const StagingFacts &facts);

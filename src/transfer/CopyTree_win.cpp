@@ -45,9 +45,7 @@ public:
         : m_delivery(destination), m_fileHandled(&fileHandled)
     {
         Enter(source);
-        const FolderListing existing(destination);
-        ClearStagingOfEndedRuns(destination, existing);
-        CopyFolder(source, destination, existing, m_delivery);
+        CopyFolder(source, destination, FolderListing(destination), m_delivery);
     }
     // Only walks the tree the way the copy would, counting its files.
     explicit TreeCopy(const std::string &source) : m_delivery(std::string())
@@ -81,6 +79,9 @@ private:
     {
         Delivery *delivery = &inherited;
         std::unique_ptr<Delivery> own;
+        // What a run that was cut off left here: a folder on another volume stages its own files.
+        if (m_fileHandled)
+            ClearStagingOfEndedRuns(destination, existing);
         FileFind finder;
         bool more = finder.FindFile(source + "\\*.*");
         while (more) {

@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "transfer/CopyDecision.h"
+
 class FileFind;
 
 // What the folder search found of a source file. The defaults stand for facts not known.
@@ -18,29 +20,36 @@ SourceFacts FoundFacts(const FileFind &finder);
 
 // How a file reaches its target. The one guarantee: a failed copy never destroys a good earlier one, and never
 // leaves a partial file behind.
-//  1. The source is copied into a staging folder of this process's own inside the destination folder. No file of
+//  1. A name that is not there yet is copied straight to it, with CopyFile's fail-if-exists. That cannot destroy an
+//     earlier copy: an existing target (a name the listing did not know, another launcher's copy) makes the copy
+//     fail at once, the answer is TargetExists, and the caller delivers it again as existing. A copy that proves
+//     short (below) was made by this call under a name that was free, so it is removed; so is what a copy that
+//     failed for want of space left (Windows removes a failed copy's remains itself; Wine's CopyFile leaves them).
+//     Only a launcher cut off in the middle of such a copy leaves a partial file, under the target's name: the next
+//     run copies it again, as its size or its time is not the disc's (a reference file is always copied again).
+//  2. Every other copy goes into a staging folder of this process's own inside the destination folder. No file of
 //     the patient's can be overwritten there, and under Wine, which searches a whole folder for a name that is not
 //     there, a new name in an almost empty folder costs next to nothing.
-//  2. The staged copy counts only when it is whole: its size must be the size the folder search reported. CopyFile
-//     may report success after a read error (Wine does, for a scratched disc), so its answer alone is not trusted.
-//  3. A whole copy loses the read-only mark a disc's file hands on (it is the viewer's working file) and takes the
-//     target's place in one rename, so the earlier copy stays until then. An earlier copy that refuses the rename
-//     for its read-only mark loses its marks, and the rename is tried again: Windows refuses to replace a read-only
-//     file (Wine allows it). A target the caller believes new is not overwritten: when one is there after all (a
-//     name the listing did not know, another launcher's copy) the answer is TargetExists and the caller decides
-//     again.
-//  4. Scanners (on-access antivirus, the search indexer, backup agents) open every new file for a moment without
-//     delete sharing, and a rename needs delete access. The copy onto the staged name, the rename and the removal of
-//     a staged copy are tried again while they meet such a hold (a sharing or lock violation, or access denied to a
-//     file that is not read-only), with short growing waits, up to kHoldBudgetMs for the file. A file still held
-//     then is Failed, its earlier copy whole; a staged copy that cannot be removed leaves its staging folder to the
-//     next run, and the next file gets a staging folder of its own. Access denied that outlasted a whole budget is
-//     taken as a refusal from then on (an immutable folder), until an operation succeeds again: a wait per file
-//     would cost minutes and change nothing. A staging folder that vanished (removed by another launcher) is made
-//     again. Nothing is waited for while nothing holds a file.
-// The staging folder is made at the first file and removed at the end. One left by a process that was cut off (a
-// power cut, the task manager) is removed by the next run that copies into the same folder; see
-// ClearStagingOfEndedRuns.
+//  3. A copy counts only when it is whole: its size must be the size the folder search reported. CopyFile may report
+//     success after a read error (Wine does, for a scratched disc), so its answer alone is not trusted.
+//  4. A whole copy loses the read-only mark a disc's file hands on (it is the viewer's working file). A staged one
+//     takes the target's place in one rename, so the earlier copy stays until then. An earlier copy that refuses the
+//     rename for its read-only mark loses its marks, and the rename is tried again: Windows refuses to replace a
+//     read-only file (Wine allows it).
+//  5. Scanners (on-access antivirus, the search indexer, backup agents) open every new file for a moment without
+//     delete sharing, and a rename needs delete access. The copy, the rename and the removal of a staged copy are
+//     tried again while they meet such a hold (a sharing or lock violation, or access denied to a file that is not
+//     read-only), with short growing waits, up to kHoldBudgetMs for the file. A file still held then is Failed, its
+//     earlier copy whole; a staged copy that cannot be removed leaves its staging folder to the next run, and the
+//     next file gets a staging folder of its own. Access denied that outlasted a whole budget is taken as a refusal
+//     from then on (an immutable folder), until an operation succeeds again: a wait per file would cost minutes and
+//     change nothing. Nothing is waited for while nothing holds a file.
+// A staging folder is made at the first staged file and removed at the end. Its name carries the machine and the
+// process (CopyDecision.h). While it lives the process holds a handle on it that refuses its deletion (SMB servers
+// honour that for the other computers of a share) and renews the folder's time now and then (which a computer whose
+// handles do not reach this one can see). One left by a process that was cut off (a power cut, the task manager) is
+// removed by a later run that copies into the same folder; see ClearStagingOfEndedRuns. One that vanishes while in
+// use (a cleanup that misjudged it), or the copy staged in it, is made again.
 enum class TargetKnown { New, Existing };
 enum class Delivered { Copied, Failed, TargetExists };
 
@@ -66,7 +75,13 @@ public:
     const std::string &StagingFolder() const { return m_staging; }
 
 private:
+    Delivered DeliverNew(const std::string &source, const std::string &target, const SourceFacts &facts,
+                         DWORD &waited);
+    Delivered DeliverStaged(const std::string &source, const std::string &target, const SourceFacts &facts,
+                            DWORD &waited);
     bool MakeStagingFolder();
+    // Forgets a staging folder that is gone; the next staged file makes one again.
+    bool StagingFolderVanished();
     // Tries `attempt` again while it meets a hold on `path`, within the file's budget (`waited`, in ms).
     bool Persist(DWORD &waited, const std::string &path, const std::function<bool()> &attempt);
     void Discard(const std::string &staged, DWORD &waited);
@@ -83,25 +98,33 @@ private:
 // of them. A name that is not listed is delivered as new, a listed one as existing; since a delivery as new finds an
 // existing target itself, a name listed wrongly either way only costs time. So the listing keeps a hash of each
 // name, not the name: 8 bytes a file, and a name whose hash it shares with another is simply taken as listed. The
-// same search notes the staging folders it meets.
+// same search notes the staging folders it meets, with their times.
 class FolderListing {
 public:
+    struct StagingEntry {
+        std::string name;
+        uint64_t lastWrite = 0; // 100 ns units since 1601
+    };
     // A folder that cannot be searched lists nothing.
     explicit FolderListing(const std::string &folder);
     FolderListing() = default;
     bool Has(const std::string &name) const;
-    const std::vector<std::string> &StagingFolders() const { return m_staging; }
+    const std::vector<StagingEntry> &StagingFolders() const { return m_staging; }
 
 private:
     std::vector<uint64_t> m_hashes; // sorted
-    std::vector<std::string> m_staging;
+    std::vector<StagingEntry> m_staging;
 };
 
-// Removes the staging folders, among those listed, of launcher processes that have ended: the file a cut-off copy
-// left in one, then the folder. A folder of a process that still runs (another launcher copying the same patient)
-// stays, and so does anything that only looks like a staging folder: a name not exactly of the form, or a folder
-// that holds more than a staged copy.
+// Removes the staging folders, among those listed, whose owners are gone (MayClearStaging): a folder of this
+// machine whose process has ended, and one whose lease ran out and whose owner holds no handle on it. A folder in
+// use (another launcher copying the same patient, here or on another computer of a share) stays, and so does
+// anything that only looks like a staging folder: a name not exactly of the form, or a folder that holds more than a
+// staged copy, which is looked at before anything in it is touched.
 void ClearStagingOfEndedRuns(const std::string &destination, const FolderListing &listing);
+
+// This process as the names of its staging folders give it: machine, process id and start time.
+const StagingOwner &ThisStagingOwner();
 
 // Removes this process's staging folders that hold nothing, wherever its copies stand: for the end of a session,
 // which ends the process before any copy can finish. Between two files a staging folder is empty; one that still

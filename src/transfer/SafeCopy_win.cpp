@@ -8,6 +8,7 @@
 #include "platform/FileFind.h"
 #include "platform/Handles.h"
 #include "platform/Paths.h"
+#include "platform/Registry.h"
 #include "transfer/CopyDecision.h"
 
 namespace {
@@ -35,7 +36,8 @@ void MakeWritable(const std::string &path, DWORD sourceAttributes)
 }
 
 // A hold that goes by itself: another program has the file open without the sharing the operation needs. Access
-// denied counts only for a file without the read-only mark, which would explain it for good.
+// denied is one only for a file that is there and neither read-only nor a folder (either refuses for good), or for a
+// name that cannot even be looked at: a file whose deletion waits for the last handle on it.
 bool IsHold(DWORD error, const std::string &path)
 {
     if (error == ERROR_SHARING_VIOLATION || error == ERROR_LOCK_VIOLATION)
@@ -43,7 +45,9 @@ bool IsHold(DWORD error, const std::string &path)
     if (error != ERROR_ACCESS_DENIED)
         return false;
     const DWORD attributes = ::GetFileAttributesA(path.c_str());
-    return attributes == INVALID_FILE_ATTRIBUTES || !(attributes & FILE_ATTRIBUTE_READONLY);
+    if (attributes == INVALID_FILE_ATTRIBUTES)
+        return ::GetLastError() == ERROR_ACCESS_DENIED;
+    return !(attributes & (FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_DIRECTORY));
 }
 
 // Waits of 1, 2, 4 ... ms, at most this long each: a scanner's hold lasts some milliseconds to a few hundred.
@@ -54,6 +58,14 @@ bool AlreadyExists(DWORD error)
     return error == ERROR_FILE_EXISTS || error == ERROR_ALREADY_EXISTS;
 }
 
+bool Gone(const std::string &path)
+{
+    if (::GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES)
+        return false;
+    const DWORD error = ::GetLastError();
+    return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND;
+}
+
 bool HasSize(const std::string &path, uint64_t size)
 {
     WIN32_FILE_ATTRIBUTE_DATA data;
@@ -61,36 +73,60 @@ bool HasSize(const std::string &path, uint64_t size)
            ((uint64_t(data.nFileSizeHigh) << 32 | data.nFileSizeLow) == size);
 }
 
-StagingOwner ThisProcess()
+bool OutOfSpace(DWORD error)
+{
+    return error == ERROR_DISK_FULL || error == ERROR_HANDLE_DISK_FULL;
+}
+
+// This process as the names of its staging folders give it, read once.
+StagingOwner ReadThisStagingOwner()
 {
     StagingOwner owner;
     owner.processId = ::GetCurrentProcessId();
     FILETIME created, exited, kernel, user;
     if (::GetProcessTimes(::GetCurrentProcess(), &created, &exited, &kernel, &user))
         owner.startTime = ToUint64(created);
+    // The installation's identifier lies in the 64-bit view of the registry, which a 32-bit program on 64-bit Windows
+    // reaches only by asking for it; 32-bit Windows ignores the flag, and a system that refuses it is asked again
+    // without it.
+    const char kCryptography[] = "SOFTWARE\\Microsoft\\Cryptography";
+    std::string installation;
+    if (!ReadRegString(HKEY_LOCAL_MACHINE, kCryptography, "MachineGuid", 128, installation, KEY_WOW64_64KEY))
+        ReadRegString(HKEY_LOCAL_MACHINE, kCryptography, "MachineGuid", 128, installation);
+    char computer[MAX_COMPUTERNAME_LENGTH + 1] = {};
+    DWORD length = sizeof(computer);
+    if (!::GetComputerNameA(computer, &length))
+        computer[0] = '\0';
+    owner.machine = MachineIdentity(installation, computer);
     return owner;
 }
 
-// A process id is given to a new process once the old one is gone, so the start time tells the two apart. A
-// process that cannot be looked at (another user's) is taken as running.
-// Vista and later grant the limited right on most processes, services' and other users' included; XP knows only the
-// full one.
+// Asked of a process of this machine. A process id is given to a new process once the old one is gone, so the start
+// time tells the two apart. The limited right (Vista and later) is granted on nearly every process, services' and
+// other users' included; XP knows only the full one. A process that cannot be looked at either way (on Vista and
+// later, a service that took over a dead launcher's id) is not known, and its folder is judged by its lease.
 constexpr DWORD kQueryLimitedInformation = 0x1000; // PROCESS_QUERY_LIMITED_INFORMATION
 
-bool HasEnded(const StagingOwner &owner)
+OwnerProcess StateOf(const StagingOwner &owner)
 {
-    KernelHandle process(::OpenProcess(kQueryLimitedInformation, FALSE, owner.processId));
-    if (!process && ::GetLastError() != ERROR_INVALID_PARAMETER)
-        process.Attach(::OpenProcess(PROCESS_QUERY_INFORMATION, FALSE, owner.processId));
-    if (!process)
-        return ::GetLastError() == ERROR_INVALID_PARAMETER;
-    DWORD code = 0;
-    if (::GetExitCodeProcess(process.Get(), &code) && code != STILL_ACTIVE)
-        return true;
-    FILETIME created, exited, kernel, user;
-    if (!::GetProcessTimes(process.Get(), &created, &exited, &kernel, &user))
-        return false;
-    return ToUint64(created) != owner.startTime;
+    for (const DWORD access : {kQueryLimitedInformation, DWORD(PROCESS_QUERY_INFORMATION)}) {
+        KernelHandle process(::OpenProcess(access, FALSE, owner.processId));
+        if (!process) {
+            if (::GetLastError() == ERROR_INVALID_PARAMETER)
+                return OwnerProcess::Ended;
+            continue;
+        }
+        DWORD code = 0;
+        FILETIME created, exited, kernel, user;
+        if (!::GetExitCodeProcess(process.Get(), &code))
+            continue;
+        if (code != STILL_ACTIVE)
+            return OwnerProcess::Ended;
+        if (!::GetProcessTimes(process.Get(), &created, &exited, &kernel, &user))
+            continue;
+        return ToUint64(created) == owner.startTime ? OwnerProcess::Running : OwnerProcess::Ended;
+    }
+    return OwnerProcess::Unknown;
 }
 
 bool HoldsAtMostAStagedCopy(const std::string &folder)
@@ -119,8 +155,9 @@ uint64_t FoldedHash(const std::string &name)
     }
     return hash;
 }
-// The staging folders this process has made and not yet removed. The patient copy and the reference copy run on
-// threads of their own, and the end of a session reads the list from a third.
+// The staging folders this process has made and not yet removed, each with its lease: a handle on the folder that
+// refuses its deletion to everybody else, and through which the folder's time is renewed. The patient copy and the
+// reference copy run on threads of their own, and the end of a session reads the list from a third.
 class OpenStagingFolders {
 public:
     OpenStagingFolders() { ::InitializeCriticalSection(&m_lock); }
@@ -129,21 +166,56 @@ public:
 
     void Add(const std::string &folder)
     {
+        // Reading and writing shared: the process's own copies and renames in the folder need neither the folder's
+        // deletion nor anything else of it.
+        HANDLE lease = ::CreateFileA(folder.c_str(), FILE_WRITE_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                     nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
         Locked locked(m_lock);
-        m_folders.push_back(folder);
+        m_folders.push_back(Entry{folder, lease});
     }
+    // Ends the lease; the caller removes the folder when it can.
     void Remove(const std::string &folder)
     {
         Locked locked(m_lock);
-        m_folders.erase(std::remove(m_folders.begin(), m_folders.end(), folder), m_folders.end());
+        for (auto it = m_folders.begin(); it != m_folders.end();) {
+            if (it->folder == folder) {
+                Close(*it);
+                it = m_folders.erase(it);
+            } else {
+                ++it;
+            }
+        }
     }
-    std::vector<std::string> List()
+    // A folder's time changes with every file made or renamed in it; one that waits (while the copies go straight to
+    // new names, or into folders on another volume) has its time renewed now and then.
+    void RenewIfDue()
+    {
+        const DWORD now = ::GetTickCount();
+        Locked locked(m_lock);
+        if (now - m_renewed < kLeaseRenewMs)
+            return;
+        m_renewed = now;
+        FILETIME time;
+        ::GetSystemTimeAsFileTime(&time);
+        for (const Entry &entry : m_folders)
+            if (entry.lease != INVALID_HANDLE_VALUE)
+                ::SetFileTime(entry.lease, nullptr, nullptr, &time);
+    }
+    // The end of the session: the leases go, and the folders that hold nothing with them.
+    void RemoveEmpty()
     {
         Locked locked(m_lock);
-        return m_folders;
+        for (Entry &entry : m_folders) {
+            Close(entry);
+            ::RemoveDirectoryA(entry.folder.c_str());
+        }
     }
 
 private:
+    struct Entry {
+        std::string folder;
+        HANDLE lease;
+    };
     class Locked {
     public:
         explicit Locked(CRITICAL_SECTION &lock) : m_lock(lock) { ::EnterCriticalSection(&m_lock); }
@@ -154,18 +226,56 @@ private:
     private:
         CRITICAL_SECTION &m_lock;
     };
+    static void Close(Entry &entry)
+    {
+        if (entry.lease != INVALID_HANDLE_VALUE)
+            ::CloseHandle(entry.lease);
+        entry.lease = INVALID_HANDLE_VALUE;
+    }
 
     CRITICAL_SECTION m_lock;
-    std::vector<std::string> m_folders;
+    std::vector<Entry> m_folders;
+    DWORD m_renewed = ::GetTickCount();
 };
 
 OpenStagingFolders g_openStaging;
+
+// The time of a folder, read from the folder itself: NTFS updates the copy that a search of its parent reports only
+// now and then.
+bool FolderTime(const std::string &folder, uint64_t &time)
+{
+    WIN32_FILE_ATTRIBUTE_DATA data;
+    if (!::GetFileAttributesExA(folder.c_str(), GetFileExInfoStandard, &data))
+        return false;
+    time = ToUint64(data.ftLastWriteTime);
+    return true;
+}
+
+// Removes a staging folder that another run left, unless its owner still holds it. It is looked at first: only a
+// folder that holds nothing but a staged copy is one, and only then is anything in it deleted.
+void RemoveLeftStagingFolder(const std::string &folder)
+{
+    // The owner's lease refuses a handle that may delete the folder: here, and from another computer of a share.
+    if (!FileHandle(::CreateFileA(folder.c_str(), DELETE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                  nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr)))
+        return;
+    if (!HoldsAtMostAStagedCopy(folder))
+        return;
+    RemoveFile(JoinPath(folder, kStagedFileName));
+    // Fails, and leaves the folder, when something arrived in it meanwhile.
+    ::RemoveDirectoryA(folder.c_str());
+}
 } // namespace
+
+const StagingOwner &ThisStagingOwner()
+{
+    static const StagingOwner self = ReadThisStagingOwner();
+    return self;
+}
 
 void RemoveOwnEmptyStagingFolders()
 {
-    for (const std::string &folder : g_openStaging.List())
-        ::RemoveDirectoryA(folder.c_str());
+    g_openStaging.RemoveEmpty();
 }
 
 void ReportCopy(const std::string &source, const std::string &target, bool ok)
@@ -212,7 +322,8 @@ void Delivery::Discard(const std::string &staged, DWORD &waited)
 {
     ::SetFileAttributesA(staged.c_str(), FILE_ATTRIBUTE_NORMAL);
     const bool removed = Persist(waited, staged, [&] {
-        return ::DeleteFileA(staged.c_str()) != FALSE || ::GetLastError() == ERROR_FILE_NOT_FOUND;
+        return ::DeleteFileA(staged.c_str()) != FALSE || ::GetLastError() == ERROR_FILE_NOT_FOUND ||
+               ::GetLastError() == ERROR_PATH_NOT_FOUND;
     });
     if (removed || m_staging.empty())
         return;
@@ -224,9 +335,9 @@ Delivery::~Delivery()
 {
     if (m_staging.empty())
         return;
+    g_openStaging.Remove(m_staging);
     RemoveFile(JoinPath(m_staging, kStagedFileName));
     ::RemoveDirectoryA(m_staging.c_str());
-    g_openStaging.Remove(m_staging);
 }
 
 bool Delivery::MakeStagingFolder()
@@ -235,7 +346,7 @@ bool Delivery::MakeStagingFolder()
         return true;
     // A folder of the name that is there already is not this process's own (it cannot be: the name holds the
     // process's start time), so it is left as it is and the next number taken.
-    StagingOwner owner = ThisProcess();
+    StagingOwner owner = ThisStagingOwner();
     for (owner.number = 0; owner.number < kStagingAttempts; ++owner.number) {
         const std::string folder = JoinPath(m_destination, StagingFolderName(owner));
         if (::CreateDirectoryA(folder.c_str(), nullptr)) {
@@ -249,46 +360,98 @@ bool Delivery::MakeStagingFolder()
     return false;
 }
 
+bool Delivery::StagingFolderVanished()
+{
+    if (m_staging.empty() || ::GetFileAttributesA(m_staging.c_str()) != INVALID_FILE_ATTRIBUTES)
+        return false;
+    g_openStaging.Remove(m_staging);
+    m_staging.clear();
+    return true;
+}
+
 Delivered Delivery::Deliver(const std::string &source, const std::string &target, const SourceFacts &facts,
                             TargetKnown known)
 {
-    if (!MakeStagingFolder())
-        return Delivered::Failed;
+    g_openStaging.RenewIfDue();
     DWORD waited = 0;
-    std::string staged = JoinPath(m_staging, kStagedFileName);
-    const auto copy = [&] { return ::CopyFileA(source.c_str(), staged.c_str(), FALSE) != FALSE; };
-    bool copied = Persist(waited, staged, copy);
-    if (!copied && ::GetLastError() == ERROR_PATH_NOT_FOUND &&
-        ::GetFileAttributesA(m_staging.c_str()) == INVALID_FILE_ATTRIBUTES) {
-        // The staging folder went (another launcher took it for a dead one's): made again.
-        g_openStaging.Remove(m_staging);
-        m_staging.clear();
+    return known == TargetKnown::New ? DeliverNew(source, target, facts, waited)
+                                     : DeliverStaged(source, target, facts, waited);
+}
+
+Delivered Delivery::DeliverNew(const std::string &source, const std::string &target, const SourceFacts &facts,
+                               DWORD &waited)
+{
+    if (!Persist(waited, target, [&] { return ::CopyFileA(source.c_str(), target.c_str(), TRUE) != FALSE; })) {
+        const DWORD error = ::GetLastError();
+        if (AlreadyExists(error))
+            return Delivered::TargetExists;
+        // The name was free when the copy made it (an existing one answers first), so a file of another size there
+        // now is what the copy left.
+        WIN32_FILE_ATTRIBUTE_DATA data;
+        if (OutOfSpace(error) && ::GetFileAttributesExA(target.c_str(), GetFileExInfoStandard, &data) &&
+            !(data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) && !HasSize(target, facts.size))
+            RemoveFile(target);
+        ::SetLastError(error);
+        return Delivered::Failed;
+    }
+    if (HasSize(target, facts.size)) {
+        MakeWritable(target, facts.attributes);
+        return Delivered::Copied;
+    }
+    // The copy made this name a moment ago: a short one is its own.
+    ::SetFileAttributesA(target.c_str(), FILE_ATTRIBUTE_NORMAL);
+    Persist(waited, target, [&] { return ::DeleteFileA(target.c_str()) != FALSE; });
+    return Delivered::Failed;
+}
+
+Delivered Delivery::DeliverStaged(const std::string &source, const std::string &target, const SourceFacts &facts,
+                                  DWORD &waited)
+{
+    // A staging folder, or the copy staged in it, removed meanwhile (a cleanup that misjudged it) costs the file
+    // another round, not its arrival. One removal can cost two: the copy first, the folder a moment later.
+    for (int round = 0; round < 4; ++round) {
         if (!MakeStagingFolder())
             return Delivered::Failed;
-        staged = JoinPath(m_staging, kStagedFileName);
-        copied = Persist(waited, staged, copy);
-    }
-    if (!copied || !HasSize(staged, facts.size)) {
+        const std::string staged = JoinPath(m_staging, kStagedFileName);
+        if (!Persist(waited, staged, [&] { return ::CopyFileA(source.c_str(), staged.c_str(), FALSE) != FALSE; })) {
+            const DWORD error = ::GetLastError();
+            if (StagingFolderVanished())
+                continue;
+            Discard(staged, waited);
+            ::SetLastError(error);
+            return Delivered::Failed;
+        }
+        if (!HasSize(staged, facts.size)) {
+            if (Gone(staged)) {
+                StagingFolderVanished();
+                continue;
+            }
+            Discard(staged, waited);
+            return Delivered::Failed;
+        }
+        MakeWritable(staged, facts.attributes);
+        // A hold on either name keeps the rename from happening; a read-only target is not a hold (below).
+        bool moved = Persist(waited, target, [&] {
+            return m_move(staged.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING) != FALSE;
+        });
+        DWORD error = moved ? ERROR_SUCCESS : ::GetLastError();
+        // Windows refuses to replace a read-only file: the earlier copy's marks go, and the rename is tried once
+        // more. Only then: a call on every target would cost as much as the rename itself.
+        if (!moved && error == ERROR_ACCESS_DENIED && ::SetFileAttributesA(target.c_str(), FILE_ATTRIBUTE_NORMAL)) {
+            moved = m_move(staged.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING) != FALSE;
+            error = moved ? ERROR_SUCCESS : ::GetLastError();
+        }
+        if (moved)
+            return Delivered::Copied;
+        if ((error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND) && Gone(staged)) {
+            StagingFolderVanished();
+            continue;
+        }
         Discard(staged, waited);
+        ::SetLastError(error);
         return Delivered::Failed;
     }
-    MakeWritable(staged, facts.attributes);
-    const DWORD flags = known == TargetKnown::Existing ? MOVEFILE_REPLACE_EXISTING : 0;
-    // A hold on either name keeps the rename from happening; a read-only target is not a hold (below).
-    bool moved = Persist(waited, target, [&] { return m_move(staged.c_str(), target.c_str(), flags) != FALSE; });
-    DWORD error = moved ? ERROR_SUCCESS : ::GetLastError();
-    // Windows refuses to replace a read-only file: the earlier copy's marks go, and the rename is tried once more.
-    // Only then: a call on every target would cost as much as the rename itself.
-    if (!moved && known == TargetKnown::Existing && error == ERROR_ACCESS_DENIED &&
-        ::SetFileAttributesA(target.c_str(), FILE_ATTRIBUTE_NORMAL)) {
-        moved = m_move(staged.c_str(), target.c_str(), flags) != FALSE;
-        error = moved ? ERROR_SUCCESS : ::GetLastError();
-    }
-    if (moved)
-        return Delivered::Copied;
-    Discard(staged, waited);
-    ::SetLastError(error);
-    return known == TargetKnown::New && AlreadyExists(error) ? Delivered::TargetExists : Delivered::Failed;
+    return Delivered::Failed;
 }
 
 FolderListing::FolderListing(const std::string &folder)
@@ -303,7 +466,7 @@ FolderListing::FolderListing(const std::string &folder)
         m_hashes.push_back(FoldedHash(name));
         StagingOwner owner;
         if (finder.IsDirectory() && ParseStagingFolderName(name, owner))
-            m_staging.push_back(name);
+            m_staging.push_back(StagingEntry{name, ToUint64(finder.GetLastWriteTime())});
     }
     std::sort(m_hashes.begin(), m_hashes.end());
 }
@@ -315,15 +478,26 @@ bool FolderListing::Has(const std::string &name) const
 
 void ClearStagingOfEndedRuns(const std::string &destination, const FolderListing &listing)
 {
-    for (const std::string &name : listing.StagingFolders()) {
+    if (listing.StagingFolders().empty())
+        return;
+    FILETIME now;
+    ::GetSystemTimeAsFileTime(&now);
+    const StagingOwner &self = ThisStagingOwner();
+    for (const FolderListing::StagingEntry &entry : listing.StagingFolders()) {
         StagingOwner owner;
-        if (!ParseStagingFolderName(name, owner) || !HasEnded(owner))
+        if (!ParseStagingFolderName(entry.name, owner))
             continue;
-        const std::string folder = JoinPath(destination, name);
-        // A folder that holds anything but a staged copy is not a staging folder: nothing of it is touched.
-        if (!HoldsAtMostAStagedCopy(folder))
+        const std::string folder = JoinPath(destination, entry.name);
+        StagingFacts facts;
+        facts.thisMachine = owner.machineKnown && owner.machine == self.machine;
+        facts.process = facts.thisMachine ? StateOf(owner) : OwnerProcess::Unknown;
+        facts.leaseTime = entry.lastWrite;
+        facts.now = ToUint64(now);
+        if (!MayClearStaging(facts))
             continue;
-        RemoveFile(JoinPath(folder, kStagedFileName));
-        ::RemoveDirectoryA(folder.c_str());
+        // A lease that looks run out in the listing counts only when the folder itself says so too.
+        if (facts.process != OwnerProcess::Ended && !(FolderTime(folder, facts.leaseTime) && MayClearStaging(facts)))
+            continue;
+        RemoveLeftStagingFolder(folder);
     }
 }

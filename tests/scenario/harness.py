@@ -17,7 +17,8 @@ ROOT = Path(__file__).resolve().parents[2]
 BUILD_NAME = os.environ.get("AUTORUN_WINE_BUILD", "win32")
 TWIN = BUILD_NAME == "win64"
 BUILD = ROOT / "build" / BUILD_NAME
-AUTORUN = BUILD / "autorun.exe"
+# AUTORUN_UNDER_TEST: another build of the launcher (an older one, to see a test fail on it).
+AUTORUN = Path(os.environ.get("AUTORUN_UNDER_TEST") or BUILD / "autorun.exe")
 TOOLS = BUILD / "tools"
 
 # The viewer's installer is a 32-bit program: in a 64-bit prefix, as on 64-bit Windows, its keys are in the 32-bit
@@ -28,12 +29,12 @@ PATH_KEY = VENDOR_KEY + r"\Tovi2009\Path"
 VERSION_KEY = VENDOR_KEY + r"\Tovi2009\Version"
 
 
-def prefix() -> Path:
-    return Path(os.environ["WINEPREFIX"])
+def prefix(env=None) -> Path:
+    return Path((env or os.environ)["WINEPREFIX"])
 
 
-def drive_c() -> Path:
-    return prefix() / "drive_c"
+def drive_c(env=None) -> Path:
+    return prefix(env) / "drive_c"
 
 
 def winpath(path) -> str:
@@ -110,11 +111,11 @@ def suid_text(mode="DiscStudio", sid="A1", version=(1, 0, 0, 0), plain=True, mar
 
 # --- the machine: registry and installed viewer --------------------------------------------------------
 
-def reg_import(text: str, tmp: Path):
+def reg_import(text: str, tmp: Path, env=None):
     """Imports registry text; a Unicode .reg file carries any name whatever Wine's code page."""
     reg = tmp / "setup.reg"
     reg.write_bytes(("\ufeffWindows Registry Editor Version 5.00\r\n\r\n" + text).encode("utf-16-le"))
-    wine("regedit", "/S", winpath(reg))
+    wine("regedit", "/S", winpath(reg), env=env)
 
 
 def reg_escape(s: str) -> str:
@@ -122,16 +123,18 @@ def reg_escape(s: str) -> str:
 
 
 class Machine:
-    """The computer the disc is put into: the installed viewer's registry entries and folders."""
+    """The computer the disc is put into: the installed viewer's registry entries and folders. `env`: the
+    environment of another Wine world (SecondWorld), else the test's own."""
 
-    def __init__(self, tmp: Path):
+    def __init__(self, tmp: Path, env=None):
         self.tmp = tmp
+        self.env = env
         self.reset()
 
     def reset(self):
-        reg_import(f"[-{VENDOR_KEY}]\r\n", self.tmp)
+        reg_import(f"[-{VENDOR_KEY}]\r\n", self.tmp, self.env)
         for name in ("Tovi2009", "Viewer Folder", "SUID.temp", "Program Files/토비 뷰어"):
-            p = drive_c() / name
+            p = drive_c(self.env) / name
             if p.is_dir():
                 shutil.rmtree(p)
             elif p.exists():
@@ -163,7 +166,7 @@ class Machine:
                     text += f'"{name}"=dword:{part & 0xFFFFFFFF:08x}\r\n'
             text += "\r\n"
         if text:
-            reg_import(text, self.tmp)
+            reg_import(text, self.tmp, self.env)
         return root
 
 
@@ -275,11 +278,12 @@ class WarningWatcher:
 # --- debug output ---------------------------------------------------------------------------------------
 
 class DebugListener:
-    def __init__(self, tmp: Path):
-        self.out = tmp / "dbwin.out"
-        self.stop_file = tmp / "dbwin.stop"
+    def __init__(self, tmp: Path, env=None, name="dbwin"):
+        self.out = tmp / f"{name}.out"
+        self.stop_file = tmp / f"{name}.stop"
         self.proc = subprocess.Popen(["wine", str(TOOLS / "dbwin.exe"), winpath(self.out), winpath(self.stop_file)],
-                                     stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+                                     stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
+                                     env=env)
         ready = Path(str(self.out) + ".ready")
         deadline = time.time() + 20
         while not ready.exists():
@@ -311,6 +315,34 @@ class DebugListener:
 
     def lines(self, encoding="cp949"):
         return [m.decode(encoding, "replace") for _, m in self.messages()]
+
+
+class SecondWorld:
+    """A second Wine world beside the test's: its own prefix and wineserver, so its own process ids and handles, as a
+    second computer of a network sees a share. `env` is its environment for every wine command and for Run. Its C:
+    drive is its own; a folder both worlds use is reached through Z:."""
+
+    def __init__(self, tmp: Path):
+        self.env = dict(os.environ, WINEPREFIX=str(tmp / "second-prefix"))
+        prefix(self.env).mkdir()
+        quiet = dict(stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, env=self.env)
+        subprocess.run(["wineserver", "-p"], **quiet, timeout=60)
+        subprocess.run(["wineboot", "-i"], **quiet, timeout=300, check=True)
+        # As the test's own world: windows that close at once, no theme.
+        wine("reg", "add", r"HKCU\Software\Wine\X11 Driver", "/v", "Managed", "/t", "REG_SZ", "/d", "N", "/f",
+             env=self.env)
+        wine("reg", "add", r"HKCU\Software\Microsoft\Windows\CurrentVersion\ThemeManager", "/v", "ThemeActive",
+             "/t", "REG_SZ", "/d", "0", "/f", env=self.env)
+
+    def stop(self):
+        wine("taskkill", "/f", "/im", "autorun.exe", check=False, env=self.env)
+        socket = prefix(self.env) / "wineserver"
+        socket_dir = socket.read_text().strip() if socket.exists() else ""
+        subprocess.run(["wineserver", "-k"], stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
+                       stderr=subprocess.DEVNULL, env=self.env, timeout=60)
+        if socket_dir:
+            shutil.rmtree(Path("/tmp") / socket_dir, ignore_errors=True)
+        shutil.rmtree(prefix(self.env), ignore_errors=True)
 
 
 # --- the launcher ---------------------------------------------------------------------------------------

@@ -1,10 +1,15 @@
 """The copy on a clinic's PC, where other programs take part: an on-access scanner that opens every new file for a
-moment without delete sharing, as antivirus, the search indexer and backup agents do."""
+moment without delete sharing, as antivirus, the search indexer and backup agents do; a folder of the installation on
+another volume; an installation on a share that two computers copy into at once; a staging folder removed under a
+running copy."""
 import shutil
 import subprocess
 import tempfile
+import threading
 import time
 from pathlib import Path
+
+import pytest
 
 import harness
 from harness import suid_text
@@ -88,3 +93,121 @@ def test_a_reference_folder_moved_to_another_volume_is_copied_into(world, tmp_pa
         assert world.warnings.texts() == []
     finally:
         shutil.rmtree(elsewhere, ignore_errors=True)
+
+
+def listener_results(listener):
+    """Target path -> "Success" or "Failed", from a debug listener's copy lines."""
+    out = {}
+    for line in listener.lines():
+        if line.startswith("Copy File : "):
+            target, _, result = line[len("Copy File : "):].rstrip("\n").partition(" => ")[2].rpartition(" : ")
+            out[target] = result
+    return out
+
+
+def failed(listener):
+    return sorted(target for target, result in listener_results(listener).items() if result != "Success")
+
+
+def staging_folders(*folders: Path):
+    return sorted(str(p) for folder in folders for p in folder.rglob("~autorun-*"))
+
+
+def differing(source: Path, copy: Path):
+    """The files of `source` that `copy` lacks or holds with other bytes."""
+    return sorted(str(p.relative_to(source)) for p in source.rglob("*")
+                  if p.is_file() and (not (copy / p.relative_to(source)).is_file()
+                                      or (copy / p.relative_to(source)).read_bytes() != p.read_bytes()))
+
+
+@pytest.fixture
+def second_computer(world):
+    second = harness.SecondWorld(world.tmp)
+    yield second
+    second.stop()
+
+
+def test_two_computers_copy_into_one_shared_installation_at_once(world, second_computer):
+    """Two Wine worlds are two computers: their own process ids, their own handles. The second one's launcher starts
+    while the first copies a large reference database into the installation both use, and must take the first one's
+    staging folder for one in use, not for the leftover of a process it cannot find."""
+    shared = world.tmp / "share" / "Tovi2009"
+    folder = harness.winpath(shared)
+    world.machine.install(folder=folder, version=V)
+    harness.Machine(world.tmp, env=second_computer.env).install(folder=folder, version=V)
+    makers = [f"Maker{m:02d}" for m in range(40)]
+    reference = {f"{m}/f{i:03d}.stl": (b"%s-%03d;" % (m.encode(), i)) * 20 for m in makers for i in range(300)}
+    # An earlier disc's reference database: this one replaces every file of it, each through a staging folder.
+    harness.write_tree(shared / "ImplantDB", {name: b"earlier" for name in reference})
+
+    first = world.disc
+    first.suid(suid_text(mode="DiscStudio", sid="A1", version=V)).data({"Default.npj": b"p", "a.dcm": b"a"})
+    first.data(reference, folder="ImplantDB")
+    second = harness.Disc(world.tmp / "disc2")
+    second.suid(suid_text(mode="DiscStudio", sid="B1", version=V)).data({"Default.npj": b"q", "b.dcm": b"b"})
+    second.data({"index.db": b"b", **{f"{m}/b-only.stl": b"b" for m in makers}}, folder="ImplantDB")
+    second_debug = harness.DebugListener(world.tmp, env=second_computer.env, name="dbwin2")
+    try:
+        run = world.start()
+        try:
+            deadline = time.time() + 60
+            while not staging_folders(shared / "ImplantDB") and run.running() and time.time() < deadline:
+                time.sleep(0.02)
+            assert staging_folders(shared / "ImplantDB"), "the first computer's reference copy was not seen"
+            in_use = {p: p.stat().st_ino for p in map(Path, staging_folders(shared / "ImplantDB"))}
+            other = harness.Run(second.exe, world.tmp, env={"WINEPREFIX": second_computer.env["WINEPREFIX"]})
+            assert other.wait(120) == 0
+            # Left alone, not removed and made again by its owner.
+            assert {p: p.stat().st_ino for p in in_use if p.exists()} == in_use
+            assert len(listener_results(world.debug)) < len(reference), \
+                "the first computer's copy ended before the second computer's launcher"
+            assert run.wait(300) == 0
+        finally:
+            run.kill()
+    finally:
+        second_debug.stop()
+    assert failed(world.debug) == []
+    assert failed(second_debug) == []
+    assert len(listener_results(world.debug)) == 2 + len(reference)
+    assert len(listener_results(second_debug)) == 2 + 1 + len(makers)
+    assert differing(first.root / "ImplantDB", shared / "ImplantDB") == []
+    assert differing(second.root / "ImplantDB", shared / "ImplantDB") == []
+    assert differing(first.root / "Data", shared / "Patient" / "A1") == []
+    assert differing(second.root / "Data", shared / "Patient" / "B1") == []
+    assert staging_folders(shared) == []
+
+
+def test_a_staging_folder_removed_under_a_copy_is_made_again(world):
+    """As a cleanup that misjudged it would (another computer's, another user's): the launcher makes its staging folder
+    and its staged copy again, and every file arrives."""
+    root = world.machine.install(version=V)
+    world.disc.suid(suid_text(mode="DiscStudio", sid="A1", version=V))
+    world.disc.data({"Default.npj": b"p", **{f"s{i:04d}.dcm": (b"%04d" % i) * 500 for i in range(1500)}})
+    patient = root / "Patient" / "A1"
+    patient.mkdir()
+    # Earlier copies of another time: every file is replaced, through the staging folder.
+    for name in world.disc.root.joinpath("Data").iterdir():
+        (patient / name.name).write_bytes(b"earlier")
+    removed = []
+    stop = threading.Event()
+
+    def remove_staging_folders():
+        while not stop.is_set():
+            for folder in patient.glob("~autorun-*"):
+                shutil.rmtree(folder, ignore_errors=True)
+                removed.append(folder.name)
+            time.sleep(0.1)
+
+    remover = threading.Thread(target=remove_staging_folders)
+    run = world.start()
+    remover.start()
+    try:
+        assert run.wait(180) == 0
+    finally:
+        stop.set()
+        remover.join()
+        run.kill()
+    assert removed, "no staging folder was removed while the launcher copied"
+    assert failed(world.debug) == []
+    assert differing(world.disc.root / "Data", patient) == []
+    assert staging_folders(root) == []

@@ -59,11 +59,20 @@ TEST(CopyDecision, SkipsOnlySameSizeAndLastWriteTime)
 
 TEST(StagingFolderName, ReadBackExactlyAndNothingElse)
 {
-    const StagingOwner owner{0x1A2Bu, 0x01DB4C3D5E6F7081ull, 12};
+    const StagingOwner owner{0xC0FFEE01u, 0x1A2Bu, 0x01DB4C3D5E6F7081ull, 12};
     const std::string name = StagingFolderName(owner);
-    EXPECT_EQ(name, "~autorun-00001a2b-01db4c3d5e6f7081-12.tmp");
+    EXPECT_EQ(name, "~autorun-c0ffee01-00001a2b-01db4c3d5e6f7081-12.tmp");
     StagingOwner read;
     ASSERT_TRUE(ParseStagingFolderName(name, read));
+    EXPECT_EQ(read.machine, owner.machine);
+    EXPECT_TRUE(read.machineKnown);
+    EXPECT_EQ(read.processId, owner.processId);
+    EXPECT_EQ(read.startTime, owner.startTime);
+    EXPECT_EQ(read.number, owner.number);
+
+    // The form earlier launchers gave their staging folders, without the machine: read, the machine not known.
+    ASSERT_TRUE(ParseStagingFolderName("~autorun-00001a2b-01db4c3d5e6f7081-12.tmp", read));
+    EXPECT_FALSE(read.machineKnown);
     EXPECT_EQ(read.processId, owner.processId);
     EXPECT_EQ(read.startTime, owner.startTime);
     EXPECT_EQ(read.number, owner.number);
@@ -74,7 +83,10 @@ TEST(StagingFolderName, ReadBackExactlyAndNothingElse)
           "~AUTORUN-00001A2B-01DB4C3D5E6F7081-12.tmp", "~autorun-1a2b-01db4c3d5e6f7081-0.tmp",
           "~autorun-00001a2b-01db4c3d5e6f708-0.tmp", "~autorun-00001a2b-01db4c3d5e6f7081-012.tmp",
           "~autorun-00001a2b-01db4c3d5e6f7081-0.tmp.old", "~autorun-0000la2b-01db4c3d5e6f7081-0.tmp",
-          "~cpy1a2b0001.tmp", "x~autorun-00001a2b-01db4c3d5e6f7081-0.tmp", ""})
+          "~autorun-c0ffee01-00001a2b-01db4c3d5e6f7081-12", "~autorun-C0FFEE01-00001a2b-01db4c3d5e6f7081-1.tmp",
+          "~autorun-c0ffee0-00001a2b-01db4c3d5e6f7081-1.tmp", "~autorun-c0ffee01-00001a2b-01db4c3d5e6f7081-01.tmp",
+          "~autorun-c0ffee01--00001a2b-01db4c3d5e6f7081-1.tmp", "~cpy1a2b0001.tmp",
+          "x~autorun-00001a2b-01db4c3d5e6f7081-0.tmp", ""})
         EXPECT_FALSE(ParseStagingFolderName(lookalike, read)) << lookalike;
 }
 
@@ -96,3 +108,49 @@ TEST(CopyWarningText, NothingWhenAllArrivedAndBothCountsOtherwise)
         EXPECT_NE(text.find("insert it again"), std::string::npos) << text;
     }
 }
+
+// Two Wine worlds on one computer have one name and two installation identifiers; cloned Windows installations may
+// share the identifier and never a name.
+TEST(StagingFolderName, MachineOfTheInstallationAndTheName)
+{
+    const uint32_t one = MachineIdentity("bb968fd2-ee96-42b1-b73c-5a49316fb65e", "VM");
+    EXPECT_EQ(one, MachineIdentity("BB968FD2-EE96-42B1-B73C-5A49316FB65E", "vm"));
+    EXPECT_NE(one, MachineIdentity("0c4e2d4b-1b0a-4a52-9f8e-3a3c1d9e2f10", "VM"));
+    EXPECT_NE(one, MachineIdentity("bb968fd2-ee96-42b1-b73c-5a49316fb65e", "VM2"));
+    EXPECT_NE(MachineIdentity("ab", "c"), MachineIdentity("a", "bc"));
+}
+
+// A folder of this machine goes when its process has ended; every other one (another machine's, or one whose process
+// cannot be asked) when its lease has not been renewed for kLeaseStale by this clock.
+TEST(StagingFolderName, WhenAFolderMayBeCleared)
+{
+    const uint64_t now = 134000000000000000ull, minute = 600000000ull;
+    const struct {
+        const char *what;
+        bool thisMachine;
+        OwnerProcess process;
+        uint64_t leaseTime;
+        bool clear;
+    } cases[] = {
+        {"this machine, running, lease old", true, OwnerProcess::Running, now - 600 * minute, false},
+        {"this machine, ended, lease new", true, OwnerProcess::Ended, now, true},
+        {"this machine, not known, lease new", true, OwnerProcess::Unknown, now - minute, false},
+        {"this machine, not known, lease run out", true, OwnerProcess::Unknown, now - kLeaseStale - minute, true},
+        {"another machine, lease new", false, OwnerProcess::Unknown, now - minute, false},
+        {"another machine, lease at the limit", false, OwnerProcess::Unknown, now - kLeaseStale, false},
+        {"another machine, lease run out", false, OwnerProcess::Unknown, now - kLeaseStale - 1, true},
+        {"another machine, its process taken for ended", false, OwnerProcess::Ended, now - minute, false},
+        {"another machine, a clock ahead", false, OwnerProcess::Unknown, now + 600 * minute, false},
+    };
+    for (const auto &c : cases) {
+        StagingFacts f;
+        f.thisMachine = c.thisMachine;
+        f.process = c.process;
+        f.leaseTime = c.leaseTime;
+        f.now = now;
+        EXPECT_EQ(MayClearStaging(f), c.clear) << c.what;
+    }
+    // The lease is renewed many times over before anyone may take it for stale.
+    EXPECT_GE(kLeaseStale / 10000, 10ull * kLeaseRenewMs);
+}
+

@@ -292,68 +292,131 @@ TEST(Delivery, NeverWritesIntoAFolderNotItsOwn)
     MakeFolder(t / "Data");
     MakeFolder(t / "Patient");
     WriteFile(t / "Data\\a.dcm", "NEW!");
-    StagingOwner self;
-    self.processId = ::GetCurrentProcessId();
-    FILETIME created, exited, kernel, user;
-    ASSERT_TRUE(::GetProcessTimes(::GetCurrentProcess(), &created, &exited, &kernel, &user));
-    self.startTime = (uint64_t(created.dwHighDateTime) << 32) | created.dwLowDateTime;
+    WriteFile(t / "Patient\\a.dcm", "OLD");
+    StagingOwner self = ThisStagingOwner();
     const std::string taken = t / ("Patient\\" + StagingFolderName(self));
     MakeFolder(taken);
     WriteFile(taken + "\\copy.tmp", "the patient's");
     {
         Delivery delivery(t / "Patient");
         const SourceFacts facts{FILE_ATTRIBUTE_NORMAL, 4, AsFileTime(kTime)};
-        EXPECT_EQ(delivery.Deliver(t / "Data\\a.dcm", t / "Patient\\a.dcm", facts, TargetKnown::New),
+        EXPECT_EQ(delivery.Deliver(t / "Data\\a.dcm", t / "Patient\\a.dcm", facts, TargetKnown::Existing),
                   Delivered::Copied);
         EXPECT_NE(delivery.StagingFolder(), taken);
         EXPECT_TRUE(IsFolder(delivery.StagingFolder()));
     }
+    EXPECT_EQ(ReadFile(t / "Patient\\a.dcm"), "NEW!");
     EXPECT_EQ(ReadFile(taken + "\\copy.tmp"), "the patient's");
     EXPECT_EQ(ListFolder(t / "Patient"), "a.dcm " + StagingFolderName(self) + "/");
 }
 
-// What a run cut off in the middle left (its staging folder and the copy in it) goes; what a running launcher uses,
-// and whatever only looks like it, stays.
-TEST(ClearStagingOfEndedRuns, OnlyFoldersOfEndedProcesses)
+int g_renames = 0;
+BOOL WINAPI CountRename(LPCSTR from, LPCSTR to, DWORD flags)
 {
-    FILETIME created, exited, kernel, user;
-    ASSERT_TRUE(::GetProcessTimes(::GetCurrentProcess(), &created, &exited, &kernel, &user));
-    const uint64_t started = (uint64_t(created.dwHighDateTime) << 32) | created.dwLowDateTime;
-    const DWORD self = ::GetCurrentProcessId();
+    ++g_renames;
+    return ::MoveFileExA(from, to, flags);
+}
+
+// The first copy of a name goes straight to it: no staging folder, no rename. It is the most common copy there is.
+TEST(Delivery, NewNameStraightToItsTarget)
+{
+    TempFolder t;
+    MakeFolder(t / "Data");
+    MakeFolder(t / "Patient");
+    WriteFile(t / "Data\\a.dcm", "NEW!");
+    g_renames = 0;
+    Delivery delivery(t / "Patient", CountRename);
+    const SourceFacts facts{FILE_ATTRIBUTE_READONLY, 4, AsFileTime(kTime)};
+    EXPECT_EQ(delivery.Deliver(t / "Data\\a.dcm", t / "Patient\\a.dcm", facts, TargetKnown::New), Delivered::Copied);
+    EXPECT_EQ(delivery.StagingFolder(), "");
+    EXPECT_EQ(g_renames, 0);
+    EXPECT_EQ(ListFolder(t / "Patient"), "a.dcm");
+    EXPECT_EQ(ReadFile(t / "Patient\\a.dcm"), "NEW!");
+}
+
+void SetFolderTime(const std::string &folder, uint64_t time)
+{
+    FileHandle f(::CreateFileA(folder.c_str(), FILE_WRITE_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                               OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+    const FILETIME ft = AsFileTime(time);
+    ASSERT_TRUE(::SetFileTime(f.Get(), nullptr, nullptr, &ft));
+}
+
+// What a run cut off in the middle left (its staging folder and the copy in it) goes; what a running launcher uses,
+// and whatever only looks like it, stays. A folder of this machine is judged by its process, one of another machine
+// (or of a name that does not say) by its lease: its time, and a handle its owner holds on it. A folder is looked at
+// before anything in it is deleted.
+TEST(ClearStagingOfEndedRuns, OnlyFoldersWhoseOwnersAreGone)
+{
+    const StagingOwner self = ThisStagingOwner();
+    FILETIME nowFt;
+    ::GetSystemTimeAsFileTime(&nowFt);
+    const uint64_t now = (uint64_t(nowFt.dwHighDateTime) << 32) | nowFt.dwLowDateTime;
+    const uint64_t stale = now - kLeaseStale - 600000000ull, fresh = now - 600000000ull; // a minute
+    const uint32_t other = self.machine ^ 0x5A5A5A5Au;
+    enum Holds { OnlyTheCopy, Empty, More, CopyAndMore };
     const struct {
         const char *what;
         std::string name;
-        bool onlyTheCopy; // holds nothing but a staged copy
+        Holds holds;
+        uint64_t time;
+        bool leaseHeld; // its owner holds a handle on it
         bool removed;
     } cases[] = {
-        {"a running launcher's", StagingFolderName({self, started, 0}), true, false},
-        {"an ended launcher's", StagingFolderName({0x7FFFFFF0u, started, 0}), true, true},
-        {"a process id used again", StagingFolderName({self, started - 1, 3}), true, true},
-        {"an ended launcher's, empty", StagingFolderName({0x7FFFFFF0u, started, 1}), false, true},
-        {"an ended launcher's name, holding more", StagingFolderName({0x7FFFFFF4u, started, 0}), false, false},
-        {"a look-alike", "~autorun-7ffffff0-0.tmp", true, false},
-        // Exactly named, but with a copy.tmp among other files: looked at before anything is deleted.
-        {"an ended launcher's name, holding a copy.tmp and more", StagingFolderName({0x7FFFFFF8u, started, 0}), true,
+        {"a running launcher's", StagingFolderName({self.machine, self.processId, self.startTime, 0}), OnlyTheCopy,
+         stale, false, false},
+        {"an ended launcher's", StagingFolderName({self.machine, 0x7FFFFFF0u, self.startTime, 0}), OnlyTheCopy, fresh,
+         false, true},
+        {"a process id used again", StagingFolderName({self.machine, self.processId, self.startTime - 1, 3}),
+         OnlyTheCopy, fresh, false, true},
+        {"an ended launcher's, empty", StagingFolderName({self.machine, 0x7FFFFFF0u, self.startTime, 1}), Empty, fresh,
+         false, true},
+        {"an ended launcher's name, holding more", StagingFolderName({self.machine, 0x7FFFFFF4u, self.startTime, 0}),
+         More, fresh, false, false},
+        {"an ended launcher's name, holding a copy and more",
+         StagingFolderName({self.machine, 0x7FFFFFF4u, self.startTime, 1}), CopyAndMore, fresh, false, false},
+        {"another machine's, its lease renewed", StagingFolderName({other, 0x7FFFFFF0u, self.startTime, 0}),
+         OnlyTheCopy, fresh, false, false},
+        {"another machine's, its lease ahead of this clock", StagingFolderName({other, 0x7FFFFFF0u, self.startTime, 1}),
+         OnlyTheCopy, now + kLeaseStale * 4, false, false},
+        {"another machine's, its lease run out", StagingFolderName({other, 0x7FFFFFF0u, self.startTime, 2}),
+         OnlyTheCopy, stale, false, true},
+        {"another machine's, run out but its handle held", StagingFolderName({other, 0x7FFFFFF0u, self.startTime, 3}),
+         OnlyTheCopy, stale, true, false},
+        {"an earlier launcher's name, renewed", "~autorun-7ffffff0-01db4c3d5e6f7081-0.tmp", OnlyTheCopy, fresh, false,
          false},
+        {"an earlier launcher's name, run out", "~autorun-7ffffff0-01db4c3d5e6f7081-1.tmp", OnlyTheCopy, stale, false,
+         true},
+        {"a look-alike", "~autorun-7ffffff0-0.tmp", OnlyTheCopy, stale, false, false},
     };
     TempFolder t;
+    std::vector<FileHandle> leases;
     for (const auto &c : cases) {
-        MakeFolder(t / c.name);
-        if (c.onlyTheCopy) {
-            WriteFile(t / (c.name + "\\copy.tmp"), "partial");
-            ::SetFileAttributesA((t / (c.name + "\\copy.tmp")).c_str(), FILE_ATTRIBUTE_READONLY);
-        } else if (!c.removed) {
-            WriteFile(t / (c.name + "\\scan.dcm"), "the patient's");
+        const std::string folder = t / c.name;
+        MakeFolder(folder);
+        if (c.holds == OnlyTheCopy || c.holds == CopyAndMore) {
+            WriteFile(folder + "\\copy.tmp", "partial");
+            ::SetFileAttributesA((folder + "\\copy.tmp").c_str(), FILE_ATTRIBUTE_READONLY);
         }
+        if (c.holds == More || c.holds == CopyAndMore)
+            WriteFile(folder + "\\scan.dcm", "the patient's");
+        SetFolderTime(folder, c.time);
+        if (c.leaseHeld)
+            leases.emplace_back(::CreateFileA(folder.c_str(), FILE_WRITE_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                              nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
     }
-    WriteFile(t / (cases[6].name + "\\notes.txt"), "the patient's");
     WriteFile(t / "~cpy12340001.tmp", "an earlier launcher's or the patient's: not known");
     ClearStagingOfEndedRuns(t.Path(), FolderListing(t.Path()));
-    for (const auto &c : cases)
-        EXPECT_EQ(Exists(t / c.name), !c.removed) << c.what;
-    EXPECT_EQ(ReadFile(t / (cases[4].name + "\\scan.dcm")), "the patient's");
+    for (const auto &c : cases) {
+        EXPECT_EQ(Exists(t / c.name), !c.removed) << c.what << " [" << ListFolder(t / c.name) << "]";
+        if (c.holds == More || c.holds == CopyAndMore) {
+            EXPECT_EQ(ReadFile(t / (c.name + "\\scan.dcm")), "the patient's") << c.what;
+        }
+        if (c.holds == CopyAndMore) {
+            EXPECT_EQ(ReadFile(t / (c.name + "\\copy.tmp")), "partial") << c.what;
+        }
+    }
     EXPECT_TRUE(Exists(t / "~cpy12340001.tmp"));
-    EXPECT_EQ(ReadFile(t / (cases[6].name + "\\copy.tmp")), "partial");
 }
 
 TEST(GetFileTimeOf, SelectorAndMissingFile)
