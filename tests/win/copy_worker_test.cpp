@@ -453,6 +453,14 @@ TEST(CopyTree, NestedFoldersEveryFileEveryTime)
     SetWriteTime(t / "ImplantDB\\Maker\\Line\\fixture.stl", kTime);
     SetWriteTime(t / "Target\\Maker\\Line\\fixture.stl", kTime);
     ::SetFileAttributesA((t / "Target\\Maker\\Line\\fixture.stl").c_str(), FILE_ATTRIBUTE_READONLY);
+    // What a launcher cut off in the middle left, at the top and in a folder below (one on another volume stages
+    // there): removed wherever the copy goes.
+    const StagingOwner &self = ThisStagingOwner();
+    for (const char *folder : {"Target\\", "Target\\Maker\\Line\\"}) {
+        const std::string left = t / (folder + StagingFolderName({self.machine, 0x7FFFFFF0u, self.startTime, 0}));
+        MakeFolder(left);
+        WriteFile(left + "\\copy.tmp", "partial");
+    }
 
     CMainFrame::CopyTree(t / "ImplantDB", t / "Target");
     EXPECT_EQ(ListFolder(t / "Target"), "Empty/ Maker/ index.db");
