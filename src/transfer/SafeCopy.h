@@ -19,7 +19,7 @@ struct SourceFacts {
 SourceFacts FoundFacts(const FileFind &finder);
 
 // How a file reaches its target. The one guarantee: a failed copy never destroys a good earlier one, and never
-// leaves a partial file behind.
+// leaves a partial file behind (a process cut off in the middle of a copy can; see 1).
 //  1. A name that is not there yet is copied straight to it, with CopyFile's fail-if-exists. That cannot destroy an
 //     earlier copy: an existing target (a name the listing did not know, another launcher's copy) makes the copy
 //     fail at once, the answer is TargetExists, and the caller delivers it again as existing. A copy that proves
@@ -38,8 +38,8 @@ SourceFacts FoundFacts(const FileFind &finder);
 //     read-only file (Wine allows it).
 //  5. Scanners (on-access antivirus, the search indexer, backup agents) open every new file for a moment without
 //     delete sharing, and a rename needs delete access. The copy, the rename and the removal of a staged copy are
-//     tried again while they meet such a hold (a sharing or lock violation, or access denied to a file that is not
-//     read-only), with short growing waits, up to kHoldBudgetMs for the file. A file still held then is Failed, its
+//     tried again while they meet such a hold (a sharing or lock violation, or access denied to a file that is
+//     neither read-only nor a folder), with short growing waits, up to kHoldBudgetMs for the file. A file still held then is Failed, its
 //     earlier copy whole; a staged copy that cannot be removed leaves its staging folder to the next run, and the
 //     next file gets a staging folder of its own. Access denied that outlasted a whole budget is taken as a refusal
 //     from then on (an immutable folder), until an operation succeeds again: a wait per file would cost minutes and
