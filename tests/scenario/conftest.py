@@ -41,13 +41,35 @@ class World:
         self.warning_expected = True
 
 
+@pytest.hookimpl(hookwrapper=True)
+def pytest_runtest_makereport(item, call):
+    outcome = yield
+    if call.when == "call":
+        item.call_failed = outcome.get_result().failed
+
+
+def tell_what_was_left(w: World):
+    """For a failed test: the launcher's windows still open and its last debug lines, which tell a hang from a
+    slow copy in CI's log."""
+    try:
+        print("windows of autorun.exe still open:", harness.visible_windows("autorun.exe", w.tmp) or "none")
+        lines = w.debug.lines()
+        print(f"last debug lines ({len(lines)} in all):")
+        for line in lines[-25:]:
+            print("  " + line.rstrip())
+    except Exception as e:  # noqa: BLE001 - what it tells is a help, never a second failure
+        print("could not tell what was left:", e)
+
+
 @pytest.fixture
-def world(tmp_path):
+def world(tmp_path, request):
     # Wine paths in debug lines and command lines are easier to read without pytest's long names.
     w = World(tmp_path)
     try:
         yield w
     finally:
+        if getattr(request.node, "call_failed", False):
+            tell_what_was_left(w)
         # A launcher that a failed test left waiting (at a prompt, say) would answer the next test's clicker.
         harness.wine("taskkill", "/f", "/im", "autorun.exe", check=False)
         w.debug.stop()
