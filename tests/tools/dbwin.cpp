@@ -22,6 +22,11 @@ constexpr DWORD kBufferSize = 4096;
 // The buffer starts with the sender's pid; the rest holds the text and its terminator.
 constexpr DWORD kMaxTextBytes = kBufferSize - sizeof(DWORD);
 constexpr DWORD kPollMs = 100;
+// A sender takes the buffer (BUFFER_READY, an auto-reset event), writes it and signals DATA_READY. One killed in
+// between (the tests cut launchers off) leaves the buffer taken for good, and every later sender then waits 10 s
+// per message for it: a run of a few hundred lines took minutes. After this long with no message the buffer is
+// offered again; a live sender holds it for microseconds.
+constexpr DWORD kReofferAfterMs = 1000;
 constexpr int kExitUsage = 2;
 constexpr int kExitFailure = 3;
 
@@ -110,13 +115,18 @@ int main(int argc, char **argv)
     if (!StdioFile(std::fopen(readyPath.c_str(), "wb")))
         return Fail("cannot create the ready marker");
 
+    DWORD quietMs = 0;
     for (;;) {
         const DWORD waited = ::WaitForSingleObject(dataReady.Get(), kPollMs);
         if (waited == WAIT_OBJECT_0) {
             Record(out.get(), view.Bytes());
             ::SetEvent(bufferReady.Get());
+            quietMs = 0;
         } else if (waited != WAIT_TIMEOUT) {
             return Fail("waiting for debug output failed");
+        } else if ((quietMs += kPollMs) >= kReofferAfterMs) {
+            ::SetEvent(bufferReady.Get());
+            quietMs = 0;
         }
         if (stopPath && FileExists(stopPath)) {
             // Take what was sent between the last wait and seeing the stop file.
