@@ -82,6 +82,8 @@ private:
     bool MakeStagingFolder();
     // Forgets a staging folder that is gone; the next staged file makes one again.
     bool StagingFolderVanished();
+    // Ends the lease on the staging folder and leaves the folder where it is; the next staged file makes a new one.
+    void LetGoOfStagingFolder();
     // Tries `attempt` again while it meets a hold on `path`, within the file's budget (`waited`, in ms).
     bool Persist(DWORD &waited, const std::string &path, const std::function<bool()> &attempt);
     void Discard(const std::string &staged, DWORD &waited);

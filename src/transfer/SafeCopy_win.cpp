@@ -66,11 +66,21 @@ bool Gone(const std::string &path)
     return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND;
 }
 
-bool HasSize(const std::string &path, uint64_t size)
+// False where there is no file (nothing, or a folder).
+bool FileSize(const std::string &path, uint64_t &size)
 {
     WIN32_FILE_ATTRIBUTE_DATA data;
-    return ::GetFileAttributesExA(path.c_str(), GetFileExInfoStandard, &data) &&
-           ((uint64_t(data.nFileSizeHigh) << 32 | data.nFileSizeLow) == size);
+    if (!::GetFileAttributesExA(path.c_str(), GetFileExInfoStandard, &data) ||
+        (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
+        return false;
+    size = uint64_t(data.nFileSizeHigh) << 32 | data.nFileSizeLow;
+    return true;
+}
+
+bool HasSize(const std::string &path, uint64_t size)
+{
+    uint64_t actual = 0;
+    return FileSize(path, actual) && actual == size;
 }
 
 bool OutOfSpace(DWORD error)
@@ -325,7 +335,13 @@ void Delivery::Discard(const std::string &staged, DWORD &waited)
         return ::DeleteFileA(staged.c_str()) != FALSE || ::GetLastError() == ERROR_FILE_NOT_FOUND ||
                ::GetLastError() == ERROR_PATH_NOT_FOUND;
     });
-    if (removed || m_staging.empty())
+    if (!removed)
+        LetGoOfStagingFolder();
+}
+
+void Delivery::LetGoOfStagingFolder()
+{
+    if (m_staging.empty())
         return;
     g_openStaging.Remove(m_staging);
     m_staging.clear();
@@ -364,8 +380,7 @@ bool Delivery::StagingFolderVanished()
 {
     if (m_staging.empty() || ::GetFileAttributesA(m_staging.c_str()) != INVALID_FILE_ATTRIBUTES)
         return false;
-    g_openStaging.Remove(m_staging);
-    m_staging.clear();
+    LetGoOfStagingFolder();
     return true;
 }
 
@@ -387,9 +402,8 @@ Delivered Delivery::DeliverNew(const std::string &source, const std::string &tar
             return Delivered::TargetExists;
         // The name was free when the copy made it (an existing one answers first), so a file of another size there
         // now is what the copy left.
-        WIN32_FILE_ATTRIBUTE_DATA data;
-        if (OutOfSpace(error) && ::GetFileAttributesExA(target.c_str(), GetFileExInfoStandard, &data) &&
-            !(data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) && !HasSize(target, facts.size))
+        uint64_t left = 0;
+        if (OutOfSpace(error) && FileSize(target, left) && left != facts.size)
             RemoveFile(target);
         ::SetLastError(error);
         return Delivered::Failed;

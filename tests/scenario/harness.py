@@ -242,6 +242,15 @@ def arguments_of(command_line: str) -> str:
 WARNING_CAPTION = "Patient disc"
 
 
+def stop_tool(proc, stop_file: Path, timeout=10):
+    """Asks a tool that watches for its stop file to end, and ends it if it does not."""
+    stop_file.write_bytes(b"")
+    try:
+        proc.wait(timeout=timeout)
+    except subprocess.TimeoutExpired:
+        proc.kill()
+
+
 class WarningWatcher:
     """Answers every warning box of the launcher with OK, as the person at the PC would, and keeps its text: a run
     that lost files shows one before the viewer opens, and a test that does not expect one fails on it."""
@@ -268,11 +277,7 @@ class WarningWatcher:
         return boxes
 
     def stop(self):
-        self.stop_file.write_bytes(b"")
-        try:
-            self.proc.wait(timeout=10)
-        except subprocess.TimeoutExpired:
-            self.proc.kill()
+        stop_tool(self.proc, self.stop_file)
 
 
 # --- debug output ---------------------------------------------------------------------------------------
@@ -292,11 +297,7 @@ class DebugListener:
             time.sleep(0.02)
 
     def stop(self):
-        self.stop_file.write_bytes(b"")
-        try:
-            self.proc.wait(timeout=10)
-        except subprocess.TimeoutExpired:
-            self.proc.kill()
+        stop_tool(self.proc, self.stop_file)
 
     def messages(self):
         """(pid, bytes) for every debug string so far."""
@@ -315,6 +316,15 @@ class DebugListener:
 
     def lines(self, encoding="cp949"):
         return [m.decode(encoding, "replace") for _, m in self.messages()]
+
+    def copy_results(self, encoding="cp949"):
+        """Target path -> "Success" or "Failed", from the launcher's copy lines."""
+        out = {}
+        for line in self.lines(encoding):
+            if line.startswith("Copy File : "):
+                target, _, result = line[len("Copy File : "):].rstrip("\n").partition(" => ")[2].rpartition(" : ")
+                out[target] = result
+        return out
 
 
 class SecondWorld:

@@ -13,6 +13,7 @@ import pytest
 
 import harness
 from harness import suid_text
+from test_faults import debris
 from test_reliability import copy_results
 
 V = (1, 2, 3, 4)
@@ -34,8 +35,7 @@ class Scanner:
 
     def stop(self):
         """How many files it held."""
-        self.stop_file.write_bytes(b"")
-        self.proc.wait(timeout=30)
+        harness.stop_tool(self.proc, self.stop_file, timeout=30)
         return int(self.log.read_text().split()[0]) if self.log.exists() else 0
 
 
@@ -95,22 +95,8 @@ def test_a_reference_folder_moved_to_another_volume_is_copied_into(world, tmp_pa
         shutil.rmtree(elsewhere, ignore_errors=True)
 
 
-def listener_results(listener):
-    """Target path -> "Success" or "Failed", from a debug listener's copy lines."""
-    out = {}
-    for line in listener.lines():
-        if line.startswith("Copy File : "):
-            target, _, result = line[len("Copy File : "):].rstrip("\n").partition(" => ")[2].rpartition(" : ")
-            out[target] = result
-    return out
-
-
 def failed(listener):
-    return sorted(target for target, result in listener_results(listener).items() if result != "Success")
-
-
-def staging_folders(*folders: Path):
-    return sorted(str(p) for folder in folders for p in folder.rglob("~autorun-*"))
+    return sorted(target for target, result in listener.copy_results().items() if result != "Success")
 
 
 def differing(source: Path, copy: Path):
@@ -132,6 +118,7 @@ def test_two_computers_copy_into_one_shared_installation_at_once(world, second_c
     while the first copies a large reference database into the installation both use, and must take the first one's
     staging folder for one in use, not for the leftover of a process it cannot find."""
     shared = world.tmp / "share" / "Tovi2009"
+    reference_root = shared / "ImplantDB"
     folder = harness.winpath(shared)
     world.machine.install(folder=folder, version=V)
     harness.Machine(world.tmp, env=second_computer.env).install(folder=folder, version=V)
@@ -151,15 +138,16 @@ def test_two_computers_copy_into_one_shared_installation_at_once(world, second_c
         run = world.start()
         try:
             deadline = time.time() + 60
-            while not staging_folders(shared / "ImplantDB") and run.running() and time.time() < deadline:
+            while not debris(reference_root) and run.running() and time.time() < deadline:
                 time.sleep(0.02)
-            assert staging_folders(shared / "ImplantDB"), "the first computer's reference copy was not seen"
-            in_use = {p: p.stat().st_ino for p in map(Path, staging_folders(shared / "ImplantDB"))}
+            assert debris(reference_root), "the first computer's reference copy was not seen"
+            in_use = {name: (reference_root / name).stat().st_ino for name in debris(reference_root)}
             other = harness.Run(second.exe, world.tmp, env={"WINEPREFIX": second_computer.env["WINEPREFIX"]})
             assert other.wait(120) == 0
             # Left alone, not removed and made again by its owner.
-            assert {p: p.stat().st_ino for p in in_use if p.exists()} == in_use
-            assert len(listener_results(world.debug)) < len(reference), \
+            assert {name: (reference_root / name).stat().st_ino for name in in_use
+                    if (reference_root / name).exists()} == in_use
+            assert len(world.debug.copy_results()) < len(reference), \
                 "the first computer's copy ended before the second computer's launcher"
             assert run.wait(300) == 0
         finally:
@@ -168,13 +156,13 @@ def test_two_computers_copy_into_one_shared_installation_at_once(world, second_c
         second_debug.stop()
     assert failed(world.debug) == []
     assert failed(second_debug) == []
-    assert len(listener_results(world.debug)) == 2 + len(reference)
-    assert len(listener_results(second_debug)) == 2 + 1 + len(makers)
+    assert len(world.debug.copy_results()) == 2 + len(reference)
+    assert len(second_debug.copy_results()) == 2 + 1 + len(makers)
     assert differing(first.root / "ImplantDB", shared / "ImplantDB") == []
     assert differing(second.root / "ImplantDB", shared / "ImplantDB") == []
     assert differing(first.root / "Data", shared / "Patient" / "A1") == []
     assert differing(second.root / "Data", shared / "Patient" / "B1") == []
-    assert staging_folders(shared) == []
+    assert debris(shared) == []
 
 
 def test_a_staging_folder_removed_under_a_copy_is_made_again(world):
@@ -210,4 +198,4 @@ def test_a_staging_folder_removed_under_a_copy_is_made_again(world):
     assert removed, "no staging folder was removed while the launcher copied"
     assert failed(world.debug) == []
     assert differing(world.disc.root / "Data", patient) == []
-    assert staging_folders(root) == []
+    assert debris(root) == []

@@ -3,7 +3,6 @@ names and IDs in double-byte code pages, a launcher cut off in the middle of a c
 patient, a reference database with links that loop. Nothing is lost, nothing is left behind, nothing hangs."""
 import os
 import subprocess
-import sys
 import time
 from pathlib import Path
 
@@ -19,12 +18,7 @@ FAILING_FS = Path(__file__).resolve().parent / "failing_fs.py"
 
 def copy_results(world, encoding="cp949"):
     """Target path -> "Success" or "Failed", from the launcher's debug lines."""
-    out = {}
-    for line in world.debug.lines(encoding):
-        if line.startswith("Copy File : "):
-            target, _, result = line[len("Copy File : "):].rstrip("\n").partition(" => ")[2].rpartition(" : ")
-            out[target] = result
-    return out
+    return world.debug.copy_results(encoding)
 
 
 def debris(folder: Path):

@@ -1,6 +1,5 @@
 """The launch decision with the real launcher: guard, disc viewer, prompts, program starts, exits."""
 import subprocess
-import time
 from pathlib import Path
 
 import pytest

@@ -95,7 +95,7 @@ def run_with_temp(world, temp, **kw):
 
 def test_the_run_is_logged_for_support(world):
     world.expect_warning()
-    root = world.machine.install(version=V)
+    world.machine.install(version=V)
     disc_with_reference(world, {"Default.npj": b"p", "a.dcm": b"a", "b.dcm": b"b"}, {"ok.stl": b"fine"})
     temp = world.tmp / "temp"
     temp.mkdir()

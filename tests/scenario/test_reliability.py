@@ -3,7 +3,6 @@ not, and loses nothing."""
 import os
 import pwd
 import random
-import shutil
 import subprocess
 import time
 from pathlib import Path
@@ -125,12 +124,8 @@ def transfer_disc(world, files, sid="A1"):
 
 
 def copy_results(world):
-    out = {}
-    for line in world.debug_lines():
-        if line.startswith("Copy File : "):
-            target, _, result = line[len("Copy File : "):].rstrip("\n").partition(" => ")[2].rpartition(" : ")
-            out[target.rsplit("\\", 1)[1]] = result
-    return out
+    """File name -> "Success" or "Failed"."""
+    return {target.rsplit("\\", 1)[1]: result for target, result in world.debug.copy_results().items()}
 
 
 def no_leftovers(folder: Path):

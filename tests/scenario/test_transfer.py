@@ -1,9 +1,6 @@
 """The whole road of a patient disc: progress window, copy, reference database, hand-off, exit."""
 import os
 import subprocess
-import time
-
-import pytest
 
 import harness
 from harness import suid_text
