@@ -53,6 +53,10 @@ def tell_what_was_left(w: World):
     slow copy in CI's log."""
     try:
         print("windows of autorun.exe still open:", harness.visible_windows("autorun.exe", w.tmp) or "none")
+        for err in sorted(w.tmp.glob("stderr-*.txt")):
+            said = err.read_text(errors="replace").strip()
+            if said:
+                print(f"Wine said ({err.name}):\n  " + "\n  ".join(said.splitlines()[-15:]))
         lines = w.debug.lines()
         print(f"last debug lines ({len(lines)} in all):")
         for line in lines[-25:]:

@@ -380,7 +380,9 @@ class Run:
             cmd += ["start", "/wait", "/max"]
         cmd += [winpath(exe), *args]
         self._out = open(self.stdout_path, "wb")
-        self.proc = subprocess.Popen(cmd, stdin=subprocess.DEVNULL, stdout=self._out, stderr=subprocess.DEVNULL,
+        # What Wine itself says (the launcher writes nothing there): read when a test fails.
+        self._err = open(tmp / f"stderr-{time.monotonic_ns()}.txt", "wb")
+        self.proc = subprocess.Popen(cmd, stdin=subprocess.DEVNULL, stdout=self._out, stderr=self._err,
                                      env=full_env, cwd=str(tmp))
 
     def wait(self, timeout=30):
@@ -388,7 +390,11 @@ class Run:
             return self.proc.wait(timeout=timeout)
         finally:
             if self.proc.poll() is not None:
-                self._out.close()
+                self._close()
+
+    def _close(self):
+        self._out.close()
+        self._err.close()
 
     def running(self):
         return self.proc.poll() is None
@@ -397,7 +403,7 @@ class Run:
         if self.proc.poll() is None:
             self.proc.kill()
             self.proc.wait()
-        self._out.close()
+        self._close()
 
     @property
     def stdout(self) -> str:
