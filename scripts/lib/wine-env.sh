@@ -89,9 +89,21 @@ wine_env_start() {
     cp /usr/share/wine/fonts/tahoma.ttf /usr/share/wine/fonts/tahomabd.ttf "$WINEPREFIX/drive_c/windows/Fonts/"
     # Unmanaged windows close at once (a managed one costs 2 s without a window manager), and no theme,
     # as on Windows for a program without a common-controls 6 manifest.
-    wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /t REG_SZ /d N /f </dev/null >/dev/null 2>&1
-    wine reg add 'HKCU\Software\Microsoft\Windows\CurrentVersion\ThemeManager' /v ThemeActive /t REG_SZ /d 0 /f \
-        </dev/null >/dev/null 2>&1
+    wine_env_reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /t REG_SZ /d N /f || return 1
+    wine_env_reg add 'HKCU\Software\Microsoft\Windows\CurrentVersion\ThemeManager' /v ThemeActive /t REG_SZ /d 0 /f ||
+        return 1
+}
+
+# wine_env_reg ARGS...: Wine's reg.exe, named by its path. Given the bare name `reg`, Wine starts start.exe, which
+# looks it up with ShellExecuteEx and starts it as a second process; on a busy machine that lookup now and then
+# fails before reg runs. A world whose settings did not take is no world to test in: that is said, not hidden.
+wine_env_reg() {
+    local out="$WINE_ENV_DIR/reg.log"
+    if ! wine 'C:\windows\system32\reg.exe' "$@" </dev/null >"$out" 2>&1; then
+        echo "Wine's reg.exe failed (reg $*):" >&2
+        tail -n 5 "$out" >&2
+        return 1
+    fi
 }
 
 wine_env_stop() {

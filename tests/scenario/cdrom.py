@@ -36,7 +36,7 @@ def restart_wineserver():
     subprocess.run(["wineserver", "-p"], **QUIET, timeout=60, check=True)
     # The first program starts Wine's background services, which inherit its stdio and keep it open: never a
     # pipe of ours here, or the next read of one would wait for them.
-    subprocess.run(["wine", "reg", "query", DRIVES_KEY], **QUIET, timeout=60)
+    subprocess.run(["wine", harness.wine_program("reg"), "query", DRIVES_KEY], **QUIET, timeout=60)
 
 
 class CdromDrive:

@@ -26,12 +26,12 @@ class World:
         self.warning_expected = False
 
     def run(self, *args, timeout=30, **kw):
-        run = harness.Run(self.disc.exe, self.tmp, args=args, **kw)
+        run = harness.Run(self.disc.exe, self.tmp, args=args, debug=self.debug, **kw)
         rc = run.wait(timeout)
         return run, rc
 
     def start(self, *args, **kw):
-        return harness.Run(self.disc.exe, self.tmp, args=args, **kw)
+        return harness.Run(self.disc.exe, self.tmp, args=args, debug=self.debug, **kw)
 
     def debug_lines(self):
         return self.debug.lines()
@@ -39,6 +39,14 @@ class World:
     def expect_warning(self):
         """This test makes files fail on purpose: the box that tells so is answered and may be checked."""
         self.warning_expected = True
+
+
+def pytest_terminal_summary(terminalreporter):
+    """Every start that Wine failed before the program ran, and that was made again (harness.wine_start_failure)."""
+    if harness.WINE_START_FAILURES:
+        terminalreporter.section("Wine failed to start a program; each was started again")
+        for test, what, why in harness.WINE_START_FAILURES:
+            terminalreporter.line(f"WINE START FAILED in {test or 'the session'}: {what}: {why}")
 
 
 @pytest.hookimpl(hookwrapper=True)

@@ -54,15 +54,67 @@ def unixpath(win: str) -> Path:
     raise ValueError(win)
 
 
-def wine(*args, timeout=60, check=True, **kw):
+# --- Wine's own failures to start a program ---------------------------------------------------------------
+# Now and then, on a busy machine, Wine fails a start before the program runs: its loader or server connection gives
+# up with a message of its own ("wine: ...", "wine client error ..."), or its Unix process dies of a signal. Nothing
+# of the program has run then, so such a start is made again, at most this many times, and every one is named in the
+# session's summary (conftest.py): a reader of CI's log sees each. A program that ran and failed is never started
+# again: the launcher's debug lines and Wine's words for a program's own crash ("Unhandled exception", "Unhandled
+# page fault") tell it apart.
+WINE_START_RETRIES = 2
+WINE_START_FAILURES = []  # (test, what was started, why)
+# Signals of a crash in Wine's own Unix code (a program's own faults are Windows exceptions, not signals).
+_CRASH_SIGNALS = {-6: "SIGABRT", -7: "SIGBUS", -11: "SIGSEGV"}
+
+
+def wine_start_failure(returncode: int, said: str) -> str:
+    """Why Wine failed to start a program before it ran, from its exit status and what Wine wrote, or "" when it did
+    not (the program ran, whatever its exit code)."""
+    if returncode in _CRASH_SIGNALS:
+        return f"Wine's process ended by {_CRASH_SIGNALS[returncode]}"
+    if returncode == 0:
+        return ""
+    for line in said.splitlines():
+        line = line.strip()
+        if (line.startswith("wine:") or line.startswith("wine client error")) and "Unhandled" not in line:
+            return line
+    return ""
+
+
+def note_wine_start_failure(what: str, why: str):
+    test = os.environ.get("PYTEST_CURRENT_TEST", "").rsplit(" (", 1)[0]
+    WINE_START_FAILURES.append((test, what, why))
+
+
+def wine_program(name: str, env=None) -> str:
+    """The full Windows path of one of Wine's own programs (reg, regedit, taskkill, winecfg, cmd). Given a bare name,
+    Wine starts start.exe, which looks the name up with ShellExecuteEx and starts the program as a second process; on
+    a busy machine that lookup now and then fails ("ShellExecuteEx failed: Internal error") before the program runs.
+    Given the path, Wine loads the program itself."""
+    if "\\" in name or "/" in name:
+        return name
+    for folder in ("system32", ""):
+        path = drive_c(env) / "windows" / folder / f"{name}.exe"
+        if path.is_file():
+            return "C:\\windows\\" + (folder + "\\" if folder else "") + f"{name}.exe"
+    return name
+
+
+def wine(program, *args, timeout=60, check=True, **kw):
     """A short Wine command whose output we want (never used for the launcher itself). The output goes
     through a file: Wine's background processes that the command may start inherit its handles, and on a
     pipe they would keep us waiting until they exit."""
-    with tempfile.TemporaryFile() as out:
-        done = subprocess.run(["wine", *args], stdin=subprocess.DEVNULL, stdout=out, stderr=subprocess.STDOUT,
-                              timeout=timeout, **kw)
-        out.seek(0)
-        done.stdout = out.read()
+    command = ["wine", wine_program(program, kw.get("env")), *args]
+    for attempt in range(1 + WINE_START_RETRIES):
+        with tempfile.TemporaryFile() as out:
+            done = subprocess.run(command, stdin=subprocess.DEVNULL, stdout=out, stderr=subprocess.STDOUT,
+                                  timeout=timeout, **kw)
+            out.seek(0)
+            done.stdout = out.read()
+        why = wine_start_failure(done.returncode, done.stdout.decode("utf-8", "replace"))
+        if not why or attempt == WINE_START_RETRIES:
+            break
+        note_wine_start_failure(f"wine {program}", why)
     if check:
         done.check_returncode()
     return done
@@ -360,10 +412,13 @@ class SecondWorld:
 class Run:
     """One start of autorun.exe; stdout goes to a file (Wine's background processes hold pipes)."""
 
-    def __init__(self, exe: Path, tmp: Path, args=(), env=None, start_max=False, wrapper=False):
+    def __init__(self, exe: Path, tmp: Path, args=(), env=None, start_max=False, wrapper=False, debug=None):
         """`env` changes variables (None unsets one); with `wrapper` the change is made by a Windows parent,
-        for the variables Wine sets itself at every start (USERPROFILE)."""
-        self.stdout_path = tmp / f"stdout-{time.monotonic_ns()}.txt"
+        for the variables Wine sets itself at every start (USERPROFILE). `debug`: the test's DebugListener, whose
+        lines tell a launcher that ran from a start that Wine failed."""
+        self._tmp = tmp
+        self._debug = debug
+        self._starts = 0
         cmd = ["wine"]
         full_env = dict(os.environ)
         if wrapper:
@@ -379,18 +434,39 @@ class Run:
         if start_max:
             cmd += ["start", "/wait", "/max"]
         cmd += [winpath(exe), *args]
+        self._cmd, self._env = cmd, full_env
+        self._start()
+
+    def _start(self):
+        self._starts += 1
+        self._debug_before = len(self._debug.messages()) if self._debug else 0
+        self.stdout_path = self._tmp / f"stdout-{time.monotonic_ns()}.txt"
+        self.stderr_path = self._tmp / f"stderr-{time.monotonic_ns()}.txt"
         self._out = open(self.stdout_path, "wb")
         # What Wine itself says (the launcher writes nothing there): read when a test fails.
-        self._err = open(tmp / f"stderr-{time.monotonic_ns()}.txt", "wb")
-        self.proc = subprocess.Popen(cmd, stdin=subprocess.DEVNULL, stdout=self._out, stderr=self._err,
-                                     env=full_env, cwd=str(tmp))
+        self._err = open(self.stderr_path, "wb")
+        self.proc = subprocess.Popen(self._cmd, stdin=subprocess.DEVNULL, stdout=self._out, stderr=self._err,
+                                     env=self._env, cwd=str(self._tmp))
+
+    def _failed_to_start(self) -> str:
+        """Why Wine failed this start before the launcher ran, or ""."""
+        if self._debug and len(self._debug.messages()) > self._debug_before:
+            return ""
+        return wine_start_failure(self.proc.returncode, self.stderr_path.read_text(errors="replace"))
 
     def wait(self, timeout=30):
-        try:
-            return self.proc.wait(timeout=timeout)
-        finally:
-            if self.proc.poll() is not None:
-                self._close()
+        deadline = time.monotonic() + timeout
+        while True:
+            try:
+                rc = self.proc.wait(timeout=max(0.0, deadline - time.monotonic()))
+            finally:
+                if self.proc.poll() is not None:
+                    self._close()
+            why = self._failed_to_start()
+            if not why or self._starts > WINE_START_RETRIES:
+                return rc
+            note_wine_start_failure(" ".join(self._cmd[1:]), why)
+            self._start()
 
     def _close(self):
         self._out.close()
