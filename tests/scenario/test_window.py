@@ -47,43 +47,50 @@ def in_process_checks(tmp):
     return rc, out.read_text(errors="replace")
 
 
-@pytest.mark.parametrize("width,height,dpi,workarea", SCREENS)
-def test_progress_window_on_a_screen(world, width, height, dpi, workarea):
+@pytest.fixture
+def on_screen(width, height, dpi, workarea):
+    """The session's Wine world on the screen of the case. Its wineserver restarts here, before the test's world starts
+    its debug listener and warning watcher: a restart under them would end both."""
     with display.screen_of(width, height, dpi, workarea):
-        world.machine.install(version=(1, 2, 3, 4))
-        # The window is looked at while the patient's files are copied.
-        screen.long_transfer(world, folders=1, each=10, patient_files=PATIENT_FILES)
-        run = world.start()
-        try:
-            assert harness.wait_for_progress_window(world.tmp)
-            assert screen.wait_for_counter(world.tmp, 1, PATIENT_FILES)
-            # Whole on the screen, inside the work area a task bar leaves.
-            left, top, right, bottom = window_rect(world.tmp)
-            work = screen.work_area(world.tmp)
-            if workarea:
-                assert work == (workarea[0], workarea[1], workarea[0] + workarea[2], workarea[1] + workarea[3])
-            assert work[0] <= left and work[1] <= top and right <= work[2] and bottom <= work[3], (left, top, work)
-            # The picture over the whole client area, in its own proportions.
-            area = screen.client_area(world.tmp)
-            drawn = area[2:]
-            assert abs(drawn[0] * screen.PICTURE[1] - drawn[1] * screen.PICTURE[0]) <= 2 * screen.PICTURE[0], drawn
-            if width == 1024 and dpi in (96, 120):
-                # The views of the README, border included.
-                screen.screenshot().crop((left, top, right, bottom)).save(ARTIFACTS / f"progress-window-{dpi}dpi.png")
-            shot = screen.client_image(world.tmp)
-            assert screen.picture_difference(shot) < 12
-            if abs(drawn[0] - screen.PICTURE[0]) <= 4:
-                drawn = screen.PICTURE  # drawn 1:1: the client area shows 677 of its 680 columns at 96 DPI
-            # A click on each marker shows its picture.
-            for marker in range(1, 8):
-                assert screen.click(*screen.marker_centre(marker, drawn))[0] == 0
-                assert screen.lit_markers(screen.client_image(world.tmp), drawn) == [marker], marker
-            # The status line and the counter whole in the template's font, where the window keeps it.
-            if width == 1024:
-                for control in (STATUS, COUNT):
-                    text_width, text_height, room_width, room_height = screen.measure(world.tmp, control)
-                    assert text_width <= room_width and text_height <= room_height, (control, text_width, room_width)
-        finally:
-            run.kill()
-        rc, output = in_process_checks(world.tmp)
-        assert rc == 0, output
+        yield
+
+
+@pytest.mark.parametrize("width,height,dpi,workarea", SCREENS)
+def test_progress_window_on_a_screen(on_screen, world, width, height, dpi, workarea):
+    world.machine.install(version=(1, 2, 3, 4))
+    # The window is looked at while the patient's files are copied.
+    screen.long_transfer(world, folders=1, each=10, patient_files=PATIENT_FILES)
+    run = world.start()
+    try:
+        assert harness.wait_for_progress_window(world.tmp)
+        assert screen.wait_for_counter(world.tmp, 1, PATIENT_FILES)
+        # Whole on the screen, inside the work area a task bar leaves.
+        left, top, right, bottom = window_rect(world.tmp)
+        work = screen.work_area(world.tmp)
+        if workarea:
+            assert work == (workarea[0], workarea[1], workarea[0] + workarea[2], workarea[1] + workarea[3])
+        assert work[0] <= left and work[1] <= top and right <= work[2] and bottom <= work[3], (left, top, work)
+        # The picture over the whole client area, in its own proportions.
+        area = screen.client_area(world.tmp)
+        drawn = area[2:]
+        assert abs(drawn[0] * screen.PICTURE[1] - drawn[1] * screen.PICTURE[0]) <= 2 * screen.PICTURE[0], drawn
+        if width == 1024 and dpi in (96, 120):
+            # The views of the README, border included.
+            screen.screenshot().crop((left, top, right, bottom)).save(ARTIFACTS / f"progress-window-{dpi}dpi.png")
+        shot = screen.client_image(world.tmp)
+        assert screen.picture_difference(shot) < 12
+        if abs(drawn[0] - screen.PICTURE[0]) <= 4:
+            drawn = screen.PICTURE  # drawn 1:1: the client area shows 677 of its 680 columns at 96 DPI
+        # A click on each marker shows its picture.
+        for marker in range(1, 8):
+            assert screen.click(*screen.marker_centre(marker, drawn))[0] == 0
+            assert screen.lit_markers(screen.client_image(world.tmp), drawn) == [marker], marker
+        # The status line and the counter whole in the template's font, where the window keeps it.
+        if width == 1024:
+            for control in (STATUS, COUNT):
+                text_width, text_height, room_width, room_height = screen.measure(world.tmp, control)
+                assert text_width <= room_width and text_height <= room_height, (control, text_width, room_width)
+    finally:
+        run.kill()
+    rc, output = in_process_checks(world.tmp)
+    assert rc == 0, output
