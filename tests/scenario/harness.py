@@ -358,10 +358,16 @@ class DebugListener:
         data = self.out.read_bytes()
         result, pos = [], 0
         while pos < len(data):
-            sp1 = data.index(b" ", pos)
-            sp2 = data.index(b" ", sp1 + 1)
+            # A test that reads while the launcher runs may meet the last message half written: it is left for the
+            # next read.
+            sp1 = data.find(b" ", pos)
+            sp2 = data.find(b" ", sp1 + 1) if sp1 >= 0 else -1
+            if sp2 < 0:
+                break
             pid, length = int(data[pos:sp1]), int(data[sp1 + 1:sp2])
             start = sp2 + 1
+            if start + length > len(data):
+                break
             result.append((pid, data[start:start + length]))
             pos = start + length + 1
         return result

@@ -167,8 +167,9 @@ def test_two_computers_copy_into_one_shared_installation_at_once(world, second_c
 
 # A cleanup that misjudges a staging folder is another launcher's, started on another computer of the share (or by
 # another user) while this one copies: it runs once at that launcher's start. Even a busy clinic starts a few of them
-# during one transfer, never one every few milliseconds. The launcher makes a vanished staging folder again up to
-# 4 times for one file, so these removals, however they fall on the files, stay within what it must survive.
+# during one transfer, never one every few milliseconds. One removal costs the file in flight at most two of the 4
+# rounds the launcher gives a file, so cleanups that each come a few files after the last stay within what it must
+# survive, however slow the machine.
 MISJUDGING_CLEANUPS = 3
 
 
@@ -187,16 +188,17 @@ def test_a_staging_folder_removed_under_a_copy_is_made_again(world):
     done = threading.Event()
 
     def misjudging_cleanups():
-        # Each cleanup comes when the launcher has a staging folder again, some files after the last one.
-        while len(removed) < MISJUDGING_CLEANUPS and not done.is_set():
+        # Each cleanup comes when the launcher has a staging folder again and has handled two more files since the
+        # last one: the file that cleanup cost a round is behind it by then.
+        handled_then = -2
+        while len(removed) < MISJUDGING_CLEANUPS and not done.wait(0.01):
             folders = list(patient.glob("~autorun-*"))
-            if not folders:
-                time.sleep(0.01)
-                continue
-            done.wait(0.2)
-            for folder in folders:
-                shutil.rmtree(folder, ignore_errors=True)
-            removed.append([f.name for f in folders])
+            handled = len(world.debug.copy_results())
+            if folders and handled >= handled_then + 2:
+                for folder in folders:
+                    shutil.rmtree(folder, ignore_errors=True)
+                removed.append([f.name for f in folders])
+                handled_then = handled
 
     remover = threading.Thread(target=misjudging_cleanups)
     run = world.start()
