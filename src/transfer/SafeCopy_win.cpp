@@ -11,6 +11,21 @@
 #include "platform/Registry.h"
 #include "transfer/CopyDecision.h"
 
+// A hold that goes by itself: another program has the file open without the sharing the operation needs, or has
+// locked a range of it. Access denied is one only for a file that is there and neither read-only nor a folder (either
+// refuses for good), or for a name that cannot even be looked at: a file whose deletion waits for the last handle on
+// it.
+bool IsHold(DWORD error, DWORD attributes, DWORD attributesError)
+{
+    if (error == ERROR_SHARING_VIOLATION || error == ERROR_LOCK_VIOLATION)
+        return true;
+    if (error != ERROR_ACCESS_DENIED)
+        return false;
+    if (attributes == INVALID_FILE_ATTRIBUTES)
+        return attributesError == ERROR_ACCESS_DENIED;
+    return !(attributes & (FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_DIRECTORY));
+}
+
 namespace {
 constexpr char kCopyLine[] = "Copy File : %s => %s : %s\n";
 
@@ -35,19 +50,15 @@ void MakeWritable(const std::string &path, DWORD sourceAttributes)
         ::SetFileAttributesA(path.c_str(), sourceAttributes & ~FILE_ATTRIBUTE_READONLY);
 }
 
-// A hold that goes by itself: another program has the file open without the sharing the operation needs. Access
-// denied is one only for a file that is there and neither read-only nor a folder (either refuses for good), or for a
-// name that cannot even be looked at: a file whose deletion waits for the last handle on it.
+// The name is looked at only where the answer depends on it.
 bool IsHold(DWORD error, const std::string &path)
 {
-    if (error == ERROR_SHARING_VIOLATION || error == ERROR_LOCK_VIOLATION)
-        return true;
-    if (error != ERROR_ACCESS_DENIED)
-        return false;
-    const DWORD attributes = ::GetFileAttributesA(path.c_str());
-    if (attributes == INVALID_FILE_ATTRIBUTES)
-        return ::GetLastError() == ERROR_ACCESS_DENIED;
-    return !(attributes & (FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_DIRECTORY));
+    DWORD attributes = INVALID_FILE_ATTRIBUTES, attributesError = ERROR_SUCCESS;
+    if (error == ERROR_ACCESS_DENIED) {
+        attributes = ::GetFileAttributesA(path.c_str());
+        attributesError = attributes == INVALID_FILE_ATTRIBUTES ? ::GetLastError() : ERROR_SUCCESS;
+    }
+    return ::IsHold(error, attributes, attributesError);
 }
 
 // Waits of 1, 2, 4 ... ms, at most this long each: a scanner's hold lasts some milliseconds to a few hundred.
