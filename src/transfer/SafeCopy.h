@@ -134,6 +134,10 @@ void ClearStagingOfEndedRuns(const std::string &destination, const FolderListing
 // This process as the names of its staging folders give it: machine, process id and start time.
 const StagingOwner &ThisStagingOwner();
 
+// The clock the leases are renewed by (GetTickCount, ms); a test moves it on rather than waiting kLeaseRenewMs.
+using LeaseClock = DWORD(WINAPI *)();
+void SetLeaseClock(LeaseClock clock);
+
 // Removes this process's staging folders that hold nothing, wherever its copies stand: for the end of a session,
 // which ends the process before any copy can finish. Between two files a staging folder is empty; one that still
 // holds a copy on its way is left to the next run.

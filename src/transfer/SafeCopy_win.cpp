@@ -188,9 +188,11 @@ public:
     void Add(const std::string &folder)
     {
         // Reading and writing shared: the process's own copies and renames in the folder need neither the folder's
-        // deletion nor anything else of it.
-        HANDLE lease = ::CreateFileA(folder.c_str(), FILE_WRITE_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                                     nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+        // deletion nor anything else of it. A handle that may only write attributes takes no part in sharing (on
+        // Windows as under Wine) and would refuse nobody: the right to list the folder makes its sharing count.
+        HANDLE lease = ::CreateFileA(folder.c_str(), FILE_LIST_DIRECTORY | FILE_WRITE_ATTRIBUTES,
+                                     FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                                     FILE_FLAG_BACKUP_SEMANTICS, nullptr);
         Locked locked(m_lock);
         m_folders.push_back(Entry{folder, lease});
     }
@@ -211,8 +213,8 @@ public:
     // new names, or into folders on another volume) has its time renewed now and then.
     void RenewIfDue()
     {
-        const DWORD now = ::GetTickCount();
         Locked locked(m_lock);
+        const DWORD now = m_clock();
         if (now - m_renewed < kLeaseRenewMs)
             return;
         m_renewed = now;
@@ -221,6 +223,11 @@ public:
         for (const Entry &entry : m_folders)
             if (entry.lease != INVALID_HANDLE_VALUE)
                 ::SetFileTime(entry.lease, nullptr, nullptr, &time);
+    }
+    void SetClock(LeaseClock clock)
+    {
+        Locked locked(m_lock);
+        m_clock = clock;
     }
     // The end of the session: the leases go, and the folders that hold nothing with them.
     void RemoveEmpty()
@@ -256,6 +263,7 @@ private:
 
     CRITICAL_SECTION m_lock;
     std::vector<Entry> m_folders;
+    LeaseClock m_clock = ::GetTickCount;
     DWORD m_renewed = ::GetTickCount();
 };
 
@@ -292,6 +300,11 @@ const StagingOwner &ThisStagingOwner()
 {
     static const StagingOwner self = ReadThisStagingOwner();
     return self;
+}
+
+void SetLeaseClock(LeaseClock clock)
+{
+    g_openStaging.SetClock(clock);
 }
 
 void RemoveOwnEmptyStagingFolders()
