@@ -94,4 +94,15 @@ void Note(const std::string &text)
     Append(WithCrLf(text));
     ::LeaveCriticalSection(&g_log.lock);
 }
+
+void End()
+{
+    ::EnterCriticalSection(&g_log.lock);
+    if (g_log.file != INVALID_HANDLE_VALUE)
+        ::CloseHandle(g_log.file);
+    g_log.file = INVALID_HANDLE_VALUE;
+    g_log.written = 0;
+    g_log.cut = false;
+    ::LeaveCriticalSection(&g_log.lock);
+}
 } // namespace runlog

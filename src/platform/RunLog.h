@@ -19,4 +19,7 @@ void Start();
 void Debug(const std::string &text);
 // A line of the log's own (the disc, the outcome): never left out for the bound.
 void Note(const std::string &text);
+// Closes the log; the calls after it do nothing until the next Start, whose run is counted anew. The process's end
+// closes it too: a test ends its log to read it whole and remove it.
+void End();
 } // namespace runlog

@@ -61,6 +61,12 @@ using WaitFunction = void(WINAPI *)(DWORD ms);
 // How long one file's operations may wait, in all, for a hold to go.
 constexpr DWORD kHoldBudgetMs = 2000;
 
+// Whether an operation that failed with `error` met a hold (5): `attributes` is what GetFileAttributesA answered for
+// the name afterwards, and `attributesError` its error where it answered INVALID_FILE_ATTRIBUTES; both are asked only
+// for access denied. Apart from its looking, for a test: Wine gives neither a byte-range lock in the way of a rename
+// nor a name whose deletion waits, as Windows does.
+bool IsHold(DWORD error, DWORD attributes, DWORD attributesError);
+
 class Delivery {
 public:
     explicit Delivery(const std::string &destination, MoveFileFunction move = ::MoveFileExA,
@@ -127,6 +133,10 @@ void ClearStagingOfEndedRuns(const std::string &destination, const FolderListing
 
 // This process as the names of its staging folders give it: machine, process id and start time.
 const StagingOwner &ThisStagingOwner();
+
+// The clock the leases are renewed by (GetTickCount, ms); a test moves it on rather than waiting kLeaseRenewMs.
+using LeaseClock = DWORD(WINAPI *)();
+void SetLeaseClock(LeaseClock clock);
 
 // Removes this process's staging folders that hold nothing, wherever its copies stand: for the end of a session,
 // which ends the process before any copy can finish. Between two files a staging folder is empty; one that still

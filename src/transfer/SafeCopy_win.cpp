@@ -11,6 +11,21 @@
 #include "platform/Registry.h"
 #include "transfer/CopyDecision.h"
 
+// A hold that goes by itself: another program has the file open without the sharing the operation needs, or has
+// locked a range of it. Access denied is one only for a file that is there and neither read-only nor a folder (either
+// refuses for good), or for a name that cannot even be looked at: a file whose deletion waits for the last handle on
+// it.
+bool IsHold(DWORD error, DWORD attributes, DWORD attributesError)
+{
+    if (error == ERROR_SHARING_VIOLATION || error == ERROR_LOCK_VIOLATION)
+        return true;
+    if (error != ERROR_ACCESS_DENIED)
+        return false;
+    if (attributes == INVALID_FILE_ATTRIBUTES)
+        return attributesError == ERROR_ACCESS_DENIED;
+    return !(attributes & (FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_DIRECTORY));
+}
+
 namespace {
 constexpr char kCopyLine[] = "Copy File : %s => %s : %s\n";
 
@@ -35,19 +50,15 @@ void MakeWritable(const std::string &path, DWORD sourceAttributes)
         ::SetFileAttributesA(path.c_str(), sourceAttributes & ~FILE_ATTRIBUTE_READONLY);
 }
 
-// A hold that goes by itself: another program has the file open without the sharing the operation needs. Access
-// denied is one only for a file that is there and neither read-only nor a folder (either refuses for good), or for a
-// name that cannot even be looked at: a file whose deletion waits for the last handle on it.
+// The name is looked at only where the answer depends on it.
 bool IsHold(DWORD error, const std::string &path)
 {
-    if (error == ERROR_SHARING_VIOLATION || error == ERROR_LOCK_VIOLATION)
-        return true;
-    if (error != ERROR_ACCESS_DENIED)
-        return false;
-    const DWORD attributes = ::GetFileAttributesA(path.c_str());
-    if (attributes == INVALID_FILE_ATTRIBUTES)
-        return ::GetLastError() == ERROR_ACCESS_DENIED;
-    return !(attributes & (FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_DIRECTORY));
+    DWORD attributes = INVALID_FILE_ATTRIBUTES, attributesError = ERROR_SUCCESS;
+    if (error == ERROR_ACCESS_DENIED) {
+        attributes = ::GetFileAttributesA(path.c_str());
+        attributesError = attributes == INVALID_FILE_ATTRIBUTES ? ::GetLastError() : ERROR_SUCCESS;
+    }
+    return ::IsHold(error, attributes, attributesError);
 }
 
 // Waits of 1, 2, 4 ... ms, at most this long each: a scanner's hold lasts some milliseconds to a few hundred.
@@ -177,9 +188,11 @@ public:
     void Add(const std::string &folder)
     {
         // Reading and writing shared: the process's own copies and renames in the folder need neither the folder's
-        // deletion nor anything else of it.
-        HANDLE lease = ::CreateFileA(folder.c_str(), FILE_WRITE_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                                     nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+        // deletion nor anything else of it. A handle that may only write attributes takes no part in sharing (on
+        // Windows as under Wine) and would refuse nobody: the right to list the folder makes its sharing count.
+        HANDLE lease = ::CreateFileA(folder.c_str(), FILE_LIST_DIRECTORY | FILE_WRITE_ATTRIBUTES,
+                                     FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                                     FILE_FLAG_BACKUP_SEMANTICS, nullptr);
         Locked locked(m_lock);
         m_folders.push_back(Entry{folder, lease});
     }
@@ -200,8 +213,8 @@ public:
     // new names, or into folders on another volume) has its time renewed now and then.
     void RenewIfDue()
     {
-        const DWORD now = ::GetTickCount();
         Locked locked(m_lock);
+        const DWORD now = m_clock();
         if (now - m_renewed < kLeaseRenewMs)
             return;
         m_renewed = now;
@@ -210,6 +223,11 @@ public:
         for (const Entry &entry : m_folders)
             if (entry.lease != INVALID_HANDLE_VALUE)
                 ::SetFileTime(entry.lease, nullptr, nullptr, &time);
+    }
+    void SetClock(LeaseClock clock)
+    {
+        Locked locked(m_lock);
+        m_clock = clock;
     }
     // The end of the session: the leases go, and the folders that hold nothing with them.
     void RemoveEmpty()
@@ -245,6 +263,7 @@ private:
 
     CRITICAL_SECTION m_lock;
     std::vector<Entry> m_folders;
+    LeaseClock m_clock = ::GetTickCount;
     DWORD m_renewed = ::GetTickCount();
 };
 
@@ -281,6 +300,11 @@ const StagingOwner &ThisStagingOwner()
 {
     static const StagingOwner self = ReadThisStagingOwner();
     return self;
+}
+
+void SetLeaseClock(LeaseClock clock)
+{
+    g_openStaging.SetClock(clock);
 }
 
 void RemoveOwnEmptyStagingFolders()

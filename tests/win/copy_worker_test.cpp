@@ -402,8 +402,9 @@ TEST(ClearStagingOfEndedRuns, OnlyFoldersWhoseOwnersAreGone)
             WriteFile(folder + "\\scan.dcm", "the patient's");
         SetFolderTime(folder, c.time);
         if (c.leaseHeld)
-            leases.emplace_back(::CreateFileA(folder.c_str(), FILE_WRITE_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                                              nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+            leases.emplace_back(::CreateFileA(folder.c_str(), FILE_LIST_DIRECTORY | FILE_WRITE_ATTRIBUTES,
+                                              FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                                              FILE_FLAG_BACKUP_SEMANTICS, nullptr));
     }
     WriteFile(t / "~cpy12340001.tmp", "an earlier launcher's or the patient's: not known");
     ClearStagingOfEndedRuns(t.Path(), FolderListing(t.Path()));
@@ -412,11 +413,64 @@ TEST(ClearStagingOfEndedRuns, OnlyFoldersWhoseOwnersAreGone)
         if (c.holds == More || c.holds == CopyAndMore) {
             EXPECT_EQ(ReadFile(t / (c.name + "\\scan.dcm")), "the patient's") << c.what;
         }
-        if (c.holds == CopyAndMore) {
+        // What a folder that stays holds stays too: a live owner's staged copy is not deleted from under it.
+        if (!c.removed && (c.holds == OnlyTheCopy || c.holds == CopyAndMore)) {
             EXPECT_EQ(ReadFile(t / (c.name + "\\copy.tmp")), "partial") << c.what;
         }
     }
     EXPECT_TRUE(Exists(t / "~cpy12340001.tmp"));
+}
+
+DWORD g_clockAhead = 0;
+DWORD WINAPI ClockAhead()
+{
+    return ::GetTickCount() + g_clockAhead;
+}
+
+// The lease clock moved on for as long as it lives.
+struct ClockMovedOn {
+    ClockMovedOn() { SetLeaseClock(ClockAhead); }
+    ~ClockMovedOn()
+    {
+        SetLeaseClock(::GetTickCount);
+        g_clockAhead = 0;
+    }
+};
+
+// A staging folder's lease, as another launcher (here or on another computer of a share) meets it: the folder
+// refuses an open for its deletion while its owner lives, and its time moves on while the owner copies, even where
+// nothing is staged in it for a long time (the copies go straight to new names). The renewal's clock is moved on
+// instead of waiting kLeaseRenewMs.
+TEST(StagingLease, RefusesDeletionAndIsRenewedWhileTheCopyGoesOn)
+{
+    TempFolder t;
+    MakeFolder(t / "Data");
+    MakeFolder(t / "Patient");
+    WriteFile(t / "Data\\a.dcm", "NEW!");
+    WriteFile(t / "Data\\b.dcm", "NEW!");
+    WriteFile(t / "Patient\\a.dcm", "OLD");
+    const SourceFacts facts{FILE_ATTRIBUTE_NORMAL, 4, AsFileTime(kTime)};
+    ClockMovedOn clock;
+    Delivery delivery(t / "Patient");
+    ASSERT_EQ(delivery.Deliver(t / "Data\\a.dcm", t / "Patient\\a.dcm", facts, TargetKnown::Existing),
+              Delivered::Copied);
+    const std::string staging = delivery.StagingFolder();
+    ASSERT_TRUE(IsFolder(staging));
+
+    FileHandle remover(::CreateFileA(staging.c_str(), DELETE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                     nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+    EXPECT_FALSE(remover.IsValid());
+    EXPECT_EQ(::GetLastError(), static_cast<DWORD>(ERROR_SHARING_VIOLATION));
+
+    FILETIME nowFt;
+    ::GetSystemTimeAsFileTime(&nowFt);
+    const uint64_t now = (uint64_t(nowFt.dwHighDateTime) << 32) | nowFt.dwLowDateTime;
+    const uint64_t anHourAgo = now - 36000000000ull;
+    SetFolderTime(staging, anHourAgo);
+    g_clockAhead = kLeaseRenewMs;
+    EXPECT_EQ(delivery.Deliver(t / "Data\\b.dcm", t / "Patient\\b.dcm", facts, TargetKnown::New), Delivered::Copied);
+    EXPECT_EQ(delivery.StagingFolder(), staging);
+    EXPECT_GE(WriteTime(staging), now - 10000000ull); // renewed to the time of the renewal, give or take a second
 }
 
 TEST(GetFileTimeOf, SelectorAndMissingFile)
@@ -467,6 +521,26 @@ TEST(CopyTree, NestedFoldersEveryFileEveryTime)
     EXPECT_EQ(ReadFile(t / "Target\\index.db"), "root");
     EXPECT_EQ(ReadFile(t / "Target\\Maker\\Line\\fixture.stl"), "deep");
     EXPECT_EQ(ListFolder(t / "Target\\Maker\\Line"), "fixture.stl");
+}
+
+// The first copy of a reference database, the most common one, goes straight to its new names, below too: no staging
+// folder and no rename, which would cost it its speed. Shown where no staging folder can be made: every name one of
+// this process could take is a file's.
+TEST(CopyTree, AFirstCopyStagesNothing)
+{
+    TempFolder t;
+    MakeFolder(t / "ImplantDB");
+    MakeFolder(t / "ImplantDB\\Maker");
+    WriteFile(t / "ImplantDB\\index.db", "root");
+    WriteFile(t / "ImplantDB\\Maker\\fixture.stl", "deep");
+    MakeFolder(t / "Target");
+    StagingOwner self = ThisStagingOwner();
+    for (self.number = 0; self.number < kStagingAttempts; ++self.number)
+        WriteFile(t / ("Target\\" + StagingFolderName(self)), "");
+
+    EXPECT_EQ(CMainFrame::CopyTree(t / "ImplantDB", t / "Target"), 0);
+    EXPECT_EQ(ReadFile(t / "Target\\index.db"), "root");
+    EXPECT_EQ(ReadFile(t / "Target\\Maker\\fixture.stl"), "deep");
 }
 
 TEST(CopyTree, MissingSourceOrTargetCopiesNothing)

@@ -10,8 +10,10 @@
 
 namespace {
 
-// Renames fail with a sharing violation this many more times (-1: for good).
+// Renames fail with g_holdError this many more times (-1: for good). A read-only target refuses the rename, as on
+// Windows (Wine renames over it).
 int g_heldRenames = 0;
+DWORD g_holdError = ERROR_SHARING_VIOLATION;
 DWORD g_waited = 0;
 int g_waits = 0;
 
@@ -20,7 +22,12 @@ BOOL WINAPI MoveWhileHeld(LPCSTR from, LPCSTR to, DWORD flags)
     if (g_heldRenames != 0) {
         if (g_heldRenames > 0)
             --g_heldRenames;
-        ::SetLastError(ERROR_SHARING_VIOLATION);
+        ::SetLastError(g_holdError);
+        return FALSE;
+    }
+    const DWORD attributes = ::GetFileAttributesA(to);
+    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY)) {
+        ::SetLastError(ERROR_ACCESS_DENIED);
         return FALSE;
     }
     return ::MoveFileExA(from, to, flags);
@@ -56,23 +63,33 @@ struct Fixture {
     }
 };
 
+// A byte-range lock (a backup agent's, a database's) refuses the rename with a lock violation: a hold like a sharing
+// violation. An earlier copy's read-only mark refuses it with access denied, for good: the mark is cleared at once,
+// never waited for, or every read-only earlier copy would cost the whole budget on Windows.
 TEST(DeliveryUnderAHold, WaitsForAShortHoldGivesUpAtTheBoundAndGoesOn)
 {
     const struct {
         const char *what;
         int heldRenames;
+        DWORD holdError;
+        bool readOnlyEarlier;
         Delivered result;
         DWORD leastWaitMs, mostWaitMs;
     } cases[] = {
-        {"nothing holds it", 0, Delivered::Copied, 0, 0},
-        {"held for three tries", 3, Delivered::Copied, 7, 7}, // 1 + 2 + 4 ms
-        {"held for good", -1, Delivered::Failed, kHoldBudgetMs, kHoldBudgetMs},
+        {"nothing holds it", 0, ERROR_SHARING_VIOLATION, false, Delivered::Copied, 0, 0},
+        {"held for three tries", 3, ERROR_SHARING_VIOLATION, false, Delivered::Copied, 7, 7}, // 1 + 2 + 4 ms
+        {"held for good", -1, ERROR_SHARING_VIOLATION, false, Delivered::Failed, kHoldBudgetMs, kHoldBudgetMs},
+        {"locked for three tries", 3, ERROR_LOCK_VIOLATION, false, Delivered::Copied, 7, 7},
+        {"the earlier copy read-only", 0, ERROR_SHARING_VIOLATION, true, Delivered::Copied, 0, 0},
     };
     for (const auto &c : cases) {
         SCOPED_TRACE(c.what);
         Fixture f;
+        if (c.readOnlyEarlier)
+            ::SetFileAttributesA((f.t / "Patient\\a.dcm").c_str(), FILE_ATTRIBUTE_READONLY);
         Delivery delivery(f.t / "Patient", MoveWhileHeld, CountWait);
         g_heldRenames = c.heldRenames;
+        g_holdError = c.holdError;
         g_waited = 0;
         g_waits = 0;
         EXPECT_EQ(f.Deliver(delivery, "a.dcm", TargetKnown::Existing), c.result);
@@ -87,6 +104,34 @@ TEST(DeliveryUnderAHold, WaitsForAShortHoldGivesUpAtTheBoundAndGoesOn)
         EXPECT_EQ(g_waited, 0u);
         EXPECT_EQ(ReadFile(f.t / "Patient\\b.dcm"), "new b");
     }
+}
+
+// Which failures are holds, from what the delivery saw: the operation's error and, for access denied, what a look at
+// the name answered. Through the decision itself, as Wine gives neither a byte-range lock in the way of a rename nor
+// a name whose deletion waits for the last handle on it (Windows answers access denied for both the operation and
+// the look).
+TEST(HoldDecision, WhatGoesBySelfAndWhatRefusesForGood)
+{
+    constexpr DWORD kNoLook = INVALID_FILE_ATTRIBUTES;
+    const struct {
+        const char *what;
+        DWORD error, attributes, attributesError;
+        bool hold;
+    } cases[] = {
+        {"open without the sharing needed", ERROR_SHARING_VIOLATION, kNoLook, ERROR_SUCCESS, true},
+        {"a range of it locked", ERROR_LOCK_VIOLATION, kNoLook, ERROR_SUCCESS, true},
+        {"denied, a plain file (a scanner's open)", ERROR_ACCESS_DENIED, FILE_ATTRIBUTE_ARCHIVE, ERROR_SUCCESS, true},
+        {"denied, its deletion pending", ERROR_ACCESS_DENIED, kNoLook, ERROR_ACCESS_DENIED, true},
+        {"denied, a read-only file", ERROR_ACCESS_DENIED, FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_ARCHIVE,
+         ERROR_SUCCESS, false},
+        {"denied, a folder", ERROR_ACCESS_DENIED, FILE_ATTRIBUTE_DIRECTORY, ERROR_SUCCESS, false},
+        {"denied, the name gone", ERROR_ACCESS_DENIED, kNoLook, ERROR_FILE_NOT_FOUND, false},
+        {"denied, the folder gone", ERROR_ACCESS_DENIED, kNoLook, ERROR_PATH_NOT_FOUND, false},
+        {"disk full", ERROR_DISK_FULL, kNoLook, ERROR_SUCCESS, false},
+        {"source unreadable", ERROR_CRC, kNoLook, ERROR_SUCCESS, false},
+    };
+    for (const auto &c : cases)
+        EXPECT_EQ(IsHold(c.error, c.attributes, c.attributesError), c.hold) << c.what;
 }
 
 // What a scanner does that keeps the staged copy open for good: it can be neither renamed nor removed.

@@ -14,16 +14,31 @@
 
 namespace {
 
+// A destroyed frame posts WM_QUIT to end the program's message loop. Left in the queue of the thread that runs the
+// tests, it would end the next modal loop at once (the About box's: DialogBox leaves at WM_QUIT), whichever test
+// destroyed that frame.
+void DropQuitMessages()
+{
+    MSG quit;
+    while (::PeekMessageA(&quit, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE)) {
+    }
+}
+
 class FrameTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
+        DropQuitMessages();
         INITCOMMONCONTROLSEX icc{sizeof(icc), ICC_BAR_CLASSES | ICC_WIN95_CLASSES};
         ::InitCommonControlsEx(&icc);
         ASSERT_TRUE(m_frame.LoadFrame(IDR_MAINFRAME));
         m_hwnd = m_frame.GetSafeHwnd();
     }
-    void TearDown() override { m_frame.DestroyWindow(); }
+    void TearDown() override
+    {
+        m_frame.DestroyWindow();
+        DropQuitMessages();
+    }
 
     CMainFrame m_frame;
     HWND m_hwnd = nullptr;
