@@ -25,9 +25,9 @@ SourceFacts FoundFacts(const FileFind &finder);
 //     another launcher's copy) makes the copy fail at once, the answer is TargetExists, and the caller delivers it
 //     again as existing. A copy that proves short (below) was made by this call under a name that was free, so it is
 //     removed; so is what a copy that failed for want of space left (Windows removes a failed copy's remains itself;
-//     Wine's CopyFile leaves them). Only a launcher cut off in the middle of such a copy, a matter of milliseconds,
-//     leaves a partial file under the target's name: the next run copies it again, as its time is not the disc's
-//     (CopyFile stamps it last; a reference file is always copied again).
+//     Wine's CopyFile leaves them). Only a launcher cut off in the middle of such a copy, a matter of milliseconds
+//     (a logoff lets the file in hand finish), leaves a partial file under the target's name; the next run copies it
+//     again where its time is not the disc's (a reference file is always copied again).
 //  2. Every other copy goes into a staging folder of this process's own inside the destination folder: one that
 //     replaces an earlier copy, and a large first copy, which takes long enough to be cut off in its middle and
 //     which CopyFile gives its full size before it writes it. No file of the patient's can be overwritten there, and
