@@ -3,6 +3,10 @@
 //   benchcopy flat SOURCE DESTINATION   a bare CopyFileA loop over the files at the top level of SOURCE
 //   benchcopy tree SOURCE DESTINATION   the same over the whole tree, creating its folders
 //   benchcopy run COMMAND LINE...       starts a program, waits for it, and times it from start to exit
+//   benchcopy first straight|staged SOURCE DESTINATION
+//                                       first copies of SOURCE's top-level files as the launcher makes them: straight
+//                                       to the name (fail-if-exists, size read back), or staged (into a folder of its
+//                                       own in DESTINATION, size read back, renamed to the name without replacing)
 #include <windows.h>
 
 #include <cstdio>
@@ -74,14 +78,55 @@ int Run(int argc, char **argv)
     return 0;
 }
 
+bool SizeIs(const std::string &path, DWORD size)
+{
+    WIN32_FILE_ATTRIBUTE_DATA data;
+    return ::GetFileAttributesExA(path.c_str(), GetFileExInfoStandard, &data) && data.nFileSizeLow == size;
+}
+
+void FirstCopies(bool staged, const std::string &source, const std::string &destination, Counts &counts)
+{
+    const std::string staging = destination + "\\~bench-staging.tmp";
+    if (staged)
+        ::CreateDirectoryA(staging.c_str(), nullptr);
+    const std::string stagedCopy = staging + "\\copy.tmp";
+    WIN32_FIND_DATAA data;
+    FindHandle find(::FindFirstFileA((source + "\\*.*").c_str(), &data));
+    if (!find)
+        return;
+    do {
+        if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
+            continue;
+        const std::string from = source + "\\" + data.cFileName;
+        const std::string to = destination + "\\" + data.cFileName;
+        ++counts.files;
+        const bool ok = staged ? ::CopyFileA(from.c_str(), stagedCopy.c_str(), FALSE) &&
+                                     SizeIs(stagedCopy, data.nFileSizeLow) &&
+                                     ::MoveFileExA(stagedCopy.c_str(), to.c_str(), 0)
+                               : ::CopyFileA(from.c_str(), to.c_str(), TRUE) && SizeIs(to, data.nFileSizeLow);
+        if (!ok)
+            ++counts.failures;
+    } while (::FindNextFileA(find.Get(), &data));
+    if (staged)
+        ::RemoveDirectoryA(staging.c_str());
+}
+
 } // namespace
 
 int main(int argc, char **argv)
 {
     if (argc >= 3 && std::strcmp(argv[1], "run") == 0)
         return Run(argc, argv);
+    if (argc == 5 && std::strcmp(argv[1], "first") == 0) {
+        Counts counts;
+        const double start = NowMs();
+        FirstCopies(std::strcmp(argv[2], "staged") == 0, argv[3], argv[4], counts);
+        std::printf("%.3f %ld %ld\n", NowMs() - start, counts.files, counts.failures);
+        return 0;
+    }
     if (argc != 4 || (std::strcmp(argv[1], "flat") != 0 && std::strcmp(argv[1], "tree") != 0)) {
-        std::fprintf(stderr, "usage: benchcopy flat|tree SOURCE DESTINATION | benchcopy run COMMAND...\n");
+        std::fprintf(stderr, "usage: benchcopy flat|tree SOURCE DESTINATION | benchcopy first straight|staged SOURCE "
+                             "DESTINATION | benchcopy run COMMAND...\n");
         return 2;
     }
     Counts counts;

@@ -143,9 +143,10 @@ void CMainFrame::OnClose()
 }
 
 // The session ends: the system ends the process once this returns, wherever its threads are. The copy worker is
-// let finish the file in hand and is stopped at its next message to this thread, which stays unanswered: no file
-// is left half written. The reference copy replaces every file through its staging folder, so an earlier copy
-// stays whole wherever it is stopped, and the next run clears what the cut leaves there.
+// let finish the file in hand and is stopped at its next message to this thread, which stays unanswered. A copy that
+// outlasts the wait is a large one, and large copies are staged (SafeCopy.h), as is every file the reference copy
+// replaces: what the cut leaves lies in a staging folder, never under a patient file's name, and the next run clears
+// it.
 void CMainFrame::OnEndSession(bool ending)
 {
     if (!ending || !InTransfer())

@@ -8,6 +8,7 @@
 #include "config/SuidInfo.h"
 #include "platform/ControlBars.h"
 #include "platform/Window.h"
+#include "transfer/CopyDecision.h"
 
 class CCopyProgressDlg;
 
@@ -41,9 +42,11 @@ public:
     static bool GetFileTimeOf(const char *path, FILETIME *time, unsigned char which);
     LRESULT CopyReferenceDatabase(WPARAM wParam, LPARAM lParam);
     LRESULT LaunchViewer(WPARAM wParam, LPARAM lParam);
-    // Returns how many files could not be copied; `fileHandled` runs after each file, copied or failed.
-    static int CopyTree(std::string source, std::string destination,
-                        const std::function<void()> &fileHandled = std::function<void()>());
+    // Returns how many files could not be copied, and why; `fileHandled` runs after each file, copied or failed.
+    // `walked`: the files the walk of the tree found (CountTreeFiles); when a folder's listing breaks off, the files
+    // the copy did not reach (at least one a folder) count as not copied.
+    static CopyOutcome CopyTree(std::string source, std::string destination,
+                                const std::function<void()> &fileHandled = std::function<void()>(), int walked = 0);
     // The files the reference copy of `source` will meet (the same links left out, no folder twice).
     static int CountTreeFiles(const std::string &source);
 
@@ -53,6 +56,8 @@ public:
     // worker before it sends WM_COPY_FINISHED) and the reference copy's.
     int m_nPatientFailures = 0;
     int m_nReferenceFailures = 0;
+    // Why they could not be, as far as the errors told: the warning says what helps.
+    FailureCauses m_failureCauses;
     std::string m_strProductName;
     SuidInfo m_suid;
     CCopyProgressDlg *m_pProgressDlg;

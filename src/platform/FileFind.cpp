@@ -13,6 +13,11 @@ bool FileFind::FindFile(const std::string &pattern)
     m_root = slash == std::string::npos ? std::string() : pattern.substr(0, slash + 1);
     m_find.Attach(::FindFirstFileA(pattern.c_str(), &m_next));
     m_hasNext = m_find.IsValid();
+    if (!m_hasNext) {
+        const DWORD error = ::GetLastError();
+        if (error != ERROR_FILE_NOT_FOUND && error != ERROR_PATH_NOT_FOUND && error != ERROR_NO_MORE_FILES)
+            m_error = error;
+    }
     return m_hasNext;
 }
 
@@ -22,6 +27,9 @@ bool FileFind::FindNextFile()
         return false;
     m_data = m_next;
     m_hasNext = ::FindNextFileA(m_find.Get(), &m_next) != FALSE;
+    // Only ERROR_NO_MORE_FILES ends a folder; any other failure ends the search short of it.
+    if (!m_hasNext && ::GetLastError() != ERROR_NO_MORE_FILES)
+        m_error = ::GetLastError();
     return m_hasNext;
 }
 
@@ -29,6 +37,7 @@ void FileFind::Close()
 {
     m_find.Close();
     m_hasNext = false;
+    m_error = ERROR_SUCCESS;
 }
 
 bool FileFind::IsDots() const

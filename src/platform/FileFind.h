@@ -14,6 +14,10 @@ public:
     bool FindFile(const std::string &pattern);
     bool FindNextFile();
     void Close();
+    // The search ended on an error, not at the folder's end (a disc taken out, a bad sector in the folder's list):
+    // the entries after the last one stepped to were never reached. A folder that is not there is no such error.
+    bool Broken() const { return m_error != ERROR_SUCCESS; }
+    DWORD Error() const { return m_error; }
 
     std::string GetFileName() const { return m_data.cFileName; }
     // The folder part of the pattern joined with the entry's name.
@@ -30,5 +34,6 @@ private:
     WIN32_FIND_DATAA m_data{};
     WIN32_FIND_DATAA m_next{};
     bool m_hasNext = false;
+    DWORD m_error = ERROR_SUCCESS;
     std::string m_root;
 };

@@ -115,7 +115,83 @@ size_t LongestStagedCopyPath(size_t destinationLength)
     return LongestStagingFolderPath(destinationLength) + 1 + (sizeof(kStagedFileName) - 1);
 }
 
-std::string CopyWarningText(int patientFailed, int patientTotal, int referenceFailed)
+namespace {
+// One sentence for each cause the errors told, in this order; the disc's when none is known.
+constexpr char kAdviceDisc[] = "Clean the disc and insert it again: the files that are missing will be copied then.";
+constexpr char kAdviceFullDrive[] =
+    "Free some space on drive %s and insert the disc again: the files that are missing will be copied then.";
+constexpr char kAdviceFullFolder[] = "Free some space on the drive that holds %s and insert the disc again: the "
+                                     "files that are missing will be copied then.";
+constexpr char kAdviceRefused[] = "Ask the person who looks after this computer for the right to write to the folder "
+                                  "%s, and insert the disc again.";
+
+std::string Formatted(const char *format, const std::string &value)
+{
+    std::string text(std::snprintf(nullptr, 0, format, value.c_str()), '\0');
+    std::snprintf(&text[0], text.size() + 1, format, value.c_str());
+    return text;
+}
+
+// "C:" of a folder on a lettered drive; a share's or another path's drive is named by the folder itself.
+std::string FullDriveAdvice(const std::string &folder)
+{
+    const bool lettered = folder.size() >= 2 && folder[1] == ':' &&
+                          std::isalpha(static_cast<unsigned char>(folder[0])) &&
+                          (folder.size() == 2 || folder[2] == '\\');
+    return lettered ? Formatted(kAdviceFullDrive, folder.substr(0, 2)) : Formatted(kAdviceFullFolder, folder);
+}
+} // namespace
+
+FailureCause CauseOfError(unsigned long error)
+{
+    switch (error) {
+    case 2:    // ERROR_FILE_NOT_FOUND: the disc's file, or the disc, is gone
+    case 3:    // ERROR_PATH_NOT_FOUND
+    case 21:   // ERROR_NOT_READY: no disc in the drive
+    case 23:   // ERROR_CRC: a scratched disc
+    case 25:   // ERROR_SEEK
+    case 27:   // ERROR_SECTOR_NOT_FOUND
+    case 30:   // ERROR_READ_FAULT (also a copy that came out short)
+    case 31:   // ERROR_GEN_FAILURE
+    case 55:   // ERROR_DEV_NOT_EXIST
+    case 483:  // ERROR_DEVICE_HARDWARE_ERROR
+    case 1006: // ERROR_FILE_INVALID: the disc was changed under an open file
+    case 1110: // ERROR_MEDIA_CHANGED
+    case 1112: // ERROR_NO_MEDIA_IN_DRIVE
+    case 1117: // ERROR_IO_DEVICE
+    case 1167: // ERROR_DEVICE_NOT_CONNECTED
+        return FailureCause::SourceUnreadable;
+    case 39:  // ERROR_HANDLE_DISK_FULL
+    case 112: // ERROR_DISK_FULL
+        return FailureCause::DestinationFull;
+    case 5:  // ERROR_ACCESS_DENIED: past the wait for a hold, a refusal
+    case 19: // ERROR_WRITE_PROTECT
+        return FailureCause::WritingRefused;
+    default:
+        return FailureCause::Unknown;
+    }
+}
+
+void FailureCauses::Note(FailureCause cause, const std::string &destinationFolder)
+{
+    if (cause == FailureCause::SourceUnreadable)
+        sourceUnreadable = true;
+    else if (cause == FailureCause::DestinationFull && fullFolder.empty())
+        fullFolder = destinationFolder;
+    else if (cause == FailureCause::WritingRefused && refusedFolder.empty())
+        refusedFolder = destinationFolder;
+}
+
+void FailureCauses::Add(const FailureCauses &other)
+{
+    sourceUnreadable = sourceUnreadable || other.sourceUnreadable;
+    if (fullFolder.empty())
+        fullFolder = other.fullFolder;
+    if (refusedFolder.empty())
+        refusedFolder = other.refusedFolder;
+}
+
+std::string CopyWarningText(int patientFailed, int patientTotal, int referenceFailed, const FailureCauses &causes)
 {
     if (patientFailed <= 0 && referenceFailed <= 0)
         return std::string();
@@ -124,11 +200,23 @@ std::string CopyWarningText(int patientFailed, int patientTotal, int referenceFa
                   "Some files of this disc could not be copied to this computer.\n\n"
                   "Patient files not copied: %d of %d\n"
                   "Reference files not copied: %d\n\n"
-                  "The viewer opens now, but the patient's data may be incomplete. Clean the disc and insert it "
-                  "again: the files that are missing will be copied then.",
+                  "The viewer opens now, but the patient's data may be incomplete.",
                   patientFailed > 0 ? patientFailed : 0, patientTotal > 0 ? patientTotal : 0,
                   referenceFailed > 0 ? referenceFailed : 0);
-    return text;
+    std::string warning = text;
+    const bool known = causes.sourceUnreadable || !causes.fullFolder.empty() || !causes.refusedFolder.empty();
+    if (causes.sourceUnreadable || !known)
+        warning += std::string(" ") + kAdviceDisc;
+    if (!causes.fullFolder.empty())
+        warning += " " + FullDriveAdvice(causes.fullFolder);
+    if (!causes.refusedFolder.empty())
+        warning += " " + Formatted(kAdviceRefused, causes.refusedFolder);
+    return warning;
+}
+
+bool FirstCopyGoesStraight(uint64_t size)
+{
+    return size < kStraightCopyLimit;
 }
 
 uint32_t MachineIdentity(const std::string &installationId, const std::string &computerName)

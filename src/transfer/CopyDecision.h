@@ -28,10 +28,42 @@ bool IsProjectFile(const std::string &path);
 // creation time is the moment it was made.
 bool ShouldCopy(const CopyFacts &facts);
 
+// Why files could not be copied, as far as the errors met tell (Win32 error numbers): the disc could not be read or
+// was taken out, the destination's drive is full, or writing there was refused. The warning says what helps for each
+// cause it knows; a failure of no known cause (a file another program keeps open) says nothing of its own.
+enum class FailureCause { Unknown, SourceUnreadable, DestinationFull, WritingRefused };
+FailureCause CauseOfError(unsigned long error);
+struct FailureCauses {
+    bool sourceUnreadable = false;
+    std::string fullFolder;    // the first destination folder whose drive was full, or ""
+    std::string refusedFolder; // the first destination folder that refused writing, or ""
+    void Note(FailureCause cause, const std::string &destinationFolder);
+    void Add(const FailureCauses &other);
+    bool operator==(const FailureCauses &other) const
+    {
+        return sourceUnreadable == other.sourceUnreadable && fullFolder == other.fullFolder &&
+               refusedFolder == other.refusedFolder;
+    }
+};
+
+// What a copy of a folder or a tree came to: the files that could not be copied, and why.
+struct CopyOutcome {
+    int failed = 0;
+    FailureCauses causes;
+};
+
 // The warning shown before the viewer opens when files could not be copied, or "" when every file arrived. A
 // transfer that lost files must not look like one that did not: the viewer would open an incomplete patient.
 constexpr char kCopyWarningCaption[] = "Patient disc";
-std::string CopyWarningText(int patientFailed, int patientTotal, int referenceFailed);
+std::string CopyWarningText(int patientFailed, int patientTotal, int referenceFailed,
+                            const FailureCauses &causes = FailureCauses());
+
+// A first copy of a name goes straight to it when the file is small: there the staging folder's rename would cost as
+// much as the copy. A larger one goes through the staging folder like every other copy, so that a launcher cut off in
+// its middle (a logoff that ends the process, the task manager, a power cut) leaves nothing under the file's own name
+// (CopyFile gives a new file its full size before it writes the data). Measured in docs/performance.md.
+constexpr uint64_t kStraightCopyLimit = 1024 * 1024;
+bool FirstCopyGoesStraight(uint64_t size);
 
 // A copy on its way to its target waits in a staging folder that belongs to one launcher process on one machine,
 // named after the machine, the process's id and the time it started (a process id alone is used again by later

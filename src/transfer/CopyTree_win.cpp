@@ -40,12 +40,19 @@ bool IdentifyFolder(const std::string &folder, FolderId &id)
 // copies each real file once. A folder whose identity cannot be read is entered all the same.
 class TreeCopy {
 public:
-    // `fileHandled` runs after each file, copied or failed.
-    TreeCopy(const std::string &source, const std::string &destination, const std::function<void()> &fileHandled)
+    // `fileHandled` runs after each file, copied or failed; `walked` is what the walk before the copy counted.
+    TreeCopy(const std::string &source, const std::string &destination, const std::function<void()> &fileHandled,
+             int walked)
         : m_delivery(destination), m_fileHandled(&fileHandled)
     {
         Enter(source);
         CopyFolder(source, destination, FolderListing(destination), m_delivery);
+        // The files of a folder whose listing broke off were never reached: at least one each, or as many as the
+        // walk counted beyond those the copy met.
+        if (m_brokenListings > 0) {
+            m_outcome.failed += walked - m_files > m_brokenListings ? walked - m_files : m_brokenListings;
+            m_outcome.causes.Note(FailureCause::SourceUnreadable, destination);
+        }
     }
     // Only walks the tree the way the copy would, counting its files.
     explicit TreeCopy(const std::string &source) : m_delivery(std::string())
@@ -53,7 +60,7 @@ public:
         Enter(source);
         CopyFolder(source, std::string(), FolderListing(), m_delivery);
     }
-    int Failures() const { return m_failures; }
+    const CopyOutcome &Outcome() const { return m_outcome; }
     int Files() const { return m_files; }
 
 private:
@@ -106,34 +113,49 @@ private:
             if (!m_fileHandled)
                 continue;
             const SourceFacts facts = FoundFacts(finder);
-            const TargetKnown known = existing.Has(name) ? TargetKnown::Existing : TargetKnown::New;
-            Delivered result = delivery->Deliver(path, target, facts, known);
-            if (result == Delivered::Failed && ::GetLastError() == ERROR_NOT_SAME_DEVICE && !own) {
-                own.reset(new Delivery(destination));
-                delivery = own.get();
-                result = delivery->Deliver(path, target, facts, known);
-            }
+            // Whichever way the file takes (a name the listing missed goes the staged way after all), a staging
+            // folder on another volume than its target turns this folder to one of its own.
+            const auto deliver = [&](TargetKnown known) {
+                Delivered result = delivery->Deliver(path, target, facts, known);
+                if (result == Delivered::Failed && ::GetLastError() == ERROR_NOT_SAME_DEVICE && !own) {
+                    own.reset(new Delivery(destination));
+                    delivery = own.get();
+                    result = delivery->Deliver(path, target, facts, known);
+                }
+                return result;
+            };
+            Delivered result = deliver(existing.Has(name) ? TargetKnown::Existing : TargetKnown::New);
             if (result == Delivered::TargetExists)
-                result = delivery->Deliver(path, target, facts, TargetKnown::Existing);
+                result = deliver(TargetKnown::Existing);
+            if (result != Delivered::Copied) {
+                ++m_outcome.failed;
+                m_outcome.causes.Note(CauseOfError(::GetLastError()), destination);
+            }
             ReportCopy(path, target, result == Delivered::Copied);
-            m_failures += result == Delivered::Copied ? 0 : 1;
             if (*m_fileHandled)
                 (*m_fileHandled)();
+        }
+        if (finder.Broken()) {
+            ++m_brokenListings;
+            if (m_fileHandled)
+                ReportBrokenListing(source, finder.Error());
         }
     }
 
     Delivery m_delivery;
     const std::function<void()> *m_fileHandled = nullptr;
     std::vector<FolderId> m_entered;
-    int m_failures = 0;
+    CopyOutcome m_outcome;
     int m_files = 0;
+    int m_brokenListings = 0;
 };
 
 } // namespace
 
-int CMainFrame::CopyTree(std::string source, std::string destination, const std::function<void()> &fileHandled)
+CopyOutcome CMainFrame::CopyTree(std::string source, std::string destination, const std::function<void()> &fileHandled,
+                                 int walked)
 {
-    return TreeCopy(source, destination, fileHandled).Failures();
+    return TreeCopy(source, destination, fileHandled, walked).Outcome();
 }
 
 int CMainFrame::CountTreeFiles(const std::string &source)

@@ -84,20 +84,29 @@ int CMainFrame::CountFiles(std::string folder)
         if (!finder.IsDirectory())
             ++count;
     }
+    // The copy meets the same break, and tells it; this count is then short of the disc's files.
     benchlog::Mark("count_end");
     benchlog::Value("files", count);
     return count;
 }
 
-int CopyPatientFolder(const std::string &source, const std::string &destination,
-                       const std::function<void()> &fileHandled)
+CopyOutcome CopyPatientFolder(const std::string &source, const std::string &destination,
+                              const std::function<void()> &fileHandled, int listed)
 {
     // A folder made just now holds nothing yet: no target to look up, no leftover of a run that was cut off.
     const bool created = ::CreateDirectoryA(destination.c_str(), nullptr) != FALSE;
     const FolderListing existing = created ? FolderListing() : FolderListing(destination);
     ClearStagingOfEndedRuns(destination, existing);
     Delivery delivery(destination);
-    int failed = 0;
+    CopyOutcome outcome;
+    int handled = 0;
+    const auto tell = [&](const std::string &path, const std::string &target, bool copied) {
+        if (!copied) {
+            ++outcome.failed;
+            outcome.causes.Note(CauseOfError(::GetLastError()), destination);
+        }
+        ReportCopy(path, target, copied);
+    };
     FileFind finder;
     bool more = finder.FindFile(source + "\\*.*");
     while (more) {
@@ -116,17 +125,21 @@ int CopyPatientFolder(const std::string &source, const std::string &destination,
         const SourceFacts facts = FoundFacts(finder);
         const Delivered fresh =
             existing.Has(name) ? Delivered::TargetExists : delivery.Deliver(path, target, facts, TargetKnown::New);
-        if (fresh != Delivered::TargetExists) {
-            ReportCopy(path, target, fresh == Delivered::Copied);
-            failed += fresh == Delivered::Copied ? 0 : 1;
-        } else if (ShouldCopy(ExistingTargetFacts(finder, target))) {
-            const bool copied = delivery.Deliver(path, target, facts, TargetKnown::Existing) == Delivered::Copied;
-            ReportCopy(path, target, copied);
-            failed += copied ? 0 : 1;
-        }
+        if (fresh != Delivered::TargetExists)
+            tell(path, target, fresh == Delivered::Copied);
+        else if (ShouldCopy(ExistingTargetFacts(finder, target)))
+            tell(path, target, delivery.Deliver(path, target, facts, TargetKnown::Existing) == Delivered::Copied);
+        ++handled;
         fileHandled();
     }
-    return failed;
+    // A disc taken out, or a bad sector in the folder's list: what the listing did not reach was not copied either,
+    // and must not pass for a folder that ended there.
+    if (finder.Broken()) {
+        ReportBrokenListing(source, finder.Error());
+        outcome.failed += listed - handled > 1 ? listed - handled : 1;
+        outcome.causes.Note(FailureCause::SourceUnreadable, destination);
+    }
+    return outcome;
 }
 
 BOOL CMainFrame::StartCopyThread(std::string source, std::string destination)
@@ -151,12 +164,17 @@ unsigned long __stdcall CopyThreadProc(void *)
     HWND frameWindow = frame->GetSafeHwnd();
 
     benchlog::Total sends;
-    frame->m_nPatientFailures = CopyPatientFolder(source, destination, [frame, dialog, &sends] {
-        benchlog::Lap lap(sends);
-        ::SendMessageA(dialog, WM_COPY_PROGRESS, static_cast<WPARAM>(frame->m_nCopiedFiles),
-                       static_cast<LPARAM>(frame->m_nTotalFiles));
-        ++frame->m_nCopiedFiles;
-    });
+    const CopyOutcome outcome = CopyPatientFolder(
+        source, destination,
+        [frame, dialog, &sends] {
+            benchlog::Lap lap(sends);
+            ::SendMessageA(dialog, WM_COPY_PROGRESS, static_cast<WPARAM>(frame->m_nCopiedFiles),
+                           static_cast<LPARAM>(frame->m_nTotalFiles));
+            ++frame->m_nCopiedFiles;
+        },
+        frame->m_nTotalFiles);
+    frame->m_nPatientFailures = outcome.failed;
+    frame->m_failureCauses.Add(outcome.causes);
     benchlog::Mark("worker_done");
     sends.Write("progress_ms", "progress_count");
     ::SendMessageA(frameWindow, WM_COPY_FINISHED, 0, 0);

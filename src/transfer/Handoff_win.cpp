@@ -12,6 +12,7 @@
 #include "platform/RunLog.h"
 #include "transfer/BenchLog_win.h"
 #include "transfer/CopyDecision.h"
+#include "transfer/SafeCopy.h"
 #include "ui/CopyProgressDlg.h"
 
 namespace {
@@ -29,7 +30,7 @@ struct ReferenceCopy {
     std::string source;
     std::string destination;
     HWND window;
-    int failures;
+    CopyOutcome outcome;
 };
 
 DWORD WINAPI ReferenceCopyProc(void *parameter)
@@ -41,15 +42,21 @@ DWORD WINAPI ReferenceCopyProc(void *parameter)
     DWORD told = ::GetTickCount();
     if (copy->window)
         ::PostMessageA(copy->window, WM_REFERENCE_PROGRESS, 0, static_cast<LPARAM>(total));
-    copy->failures = CMainFrame::CopyTree(copy->source, copy->destination, [&] {
-        ++handled;
-        const DWORD now = ::GetTickCount();
-        if (copy->window && (now - told >= kReferenceProgressMs || handled == total)) {
-            told = now;
-            ::PostMessageA(copy->window, WM_REFERENCE_PROGRESS, static_cast<WPARAM>(handled),
-                           static_cast<LPARAM>(total > handled ? total : handled));
-        }
-    });
+    copy->outcome = CMainFrame::CopyTree(
+        copy->source, copy->destination,
+        [&] {
+            ++handled;
+            const DWORD now = ::GetTickCount();
+            if (copy->window && (now - told >= kReferenceProgressMs || handled == total)) {
+                told = now;
+                ::PostMessageA(copy->window, WM_REFERENCE_PROGRESS, static_cast<WPARAM>(handled),
+                               static_cast<LPARAM>(total > handled ? total : handled));
+            }
+        },
+        total);
+    // The patient copy has ended too: what a scanner still held of their staging folders is tried again, here, while
+    // the window keeps answering.
+    RemoveLetGoStagingFolders();
     return 0;
 }
 } // namespace
@@ -65,7 +72,7 @@ LRESULT CMainFrame::CopyReferenceDatabase(WPARAM, LPARAM)
     m_handoff = Handoff::CopyingReference;
     benchlog::Mark("reference_begin");
     ReferenceCopy copy{JoinPath(GetLauncherFolder(), kReferenceFolder), JoinPath(GetInstallFolder(), kReferenceFolder),
-                       m_pProgressDlg ? m_pProgressDlg->GetSafeHwnd() : nullptr, 0};
+                       m_pProgressDlg ? m_pProgressDlg->GetSafeHwnd() : nullptr, CopyOutcome()};
     KernelHandle thread(::CreateThread(nullptr, 0, ReferenceCopyProc, &copy, 0, nullptr));
     if (thread) {
         App::PumpMessagesUntil(thread.Get());
@@ -76,7 +83,8 @@ LRESULT CMainFrame::CopyReferenceDatabase(WPARAM, LPARAM)
         ReferenceCopyProc(&copy);
     }
     benchlog::Mark("reference_done");
-    m_nReferenceFailures = copy.failures;
+    m_nReferenceFailures = copy.outcome.failed;
+    m_failureCauses.Add(copy.outcome.causes);
     m_handoff = Handoff::ReferenceCopied;
     return 0;
 }
@@ -97,7 +105,8 @@ LRESULT CMainFrame::LaunchViewer(WPARAM, LPARAM)
     // Files that could not be copied are told before the viewer opens, once the topmost progress window is gone;
     // the viewer starts after OK. The box does not hold up a logoff: the transfer is over, so the end of a session
     // ends the launcher as it would without the box.
-    const std::string warning = CopyWarningText(m_nPatientFailures, m_nTotalFiles, m_nReferenceFailures);
+    const std::string warning =
+        CopyWarningText(m_nPatientFailures, m_nTotalFiles, m_nReferenceFailures, m_failureCauses);
     runlog::Note(Format(kLogTransferOutcome, m_nPatientFailures, m_nTotalFiles, m_nReferenceFailures));
     if (!warning.empty())
         ::MessageBoxA(nullptr, warning.c_str(), kCopyWarningCaption,

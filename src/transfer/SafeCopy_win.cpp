@@ -28,6 +28,7 @@ bool IsHold(DWORD error, DWORD attributes, DWORD attributesError)
 
 namespace {
 constexpr char kCopyLine[] = "Copy File : %s => %s : %s\n";
+constexpr char kBrokenListingLine[] = "List Folder : %s : Failed (error %lu): the files after it were not reached\n";
 
 uint64_t ToUint64(const FILETIME &t)
 {
@@ -63,6 +64,16 @@ bool IsHold(DWORD error, const std::string &path)
 
 // Waits of 1, 2, 4 ... ms, at most this long each: a scanner's hold lasts some milliseconds to a few hundred.
 constexpr DWORD kLongestHoldWaitMs = 250;
+
+// Takes a file's read-only mark off, and only that mark (a hidden or system file stays one); false where it had none.
+bool ClearReadOnlyMark(const std::string &path)
+{
+    const DWORD marks = ::GetFileAttributesA(path.c_str());
+    if (marks == INVALID_FILE_ATTRIBUTES || !(marks & FILE_ATTRIBUTE_READONLY))
+        return false;
+    const DWORD others = marks & ~FILE_ATTRIBUTE_READONLY;
+    return ::SetFileAttributesA(path.c_str(), others ? others : FILE_ATTRIBUTE_NORMAL) != FALSE;
+}
 
 bool AlreadyExists(DWORD error)
 {
@@ -200,14 +211,21 @@ public:
     void Remove(const std::string &folder)
     {
         Locked locked(m_lock);
-        for (auto it = m_folders.begin(); it != m_folders.end();) {
-            if (it->folder == folder) {
-                Close(*it);
-                it = m_folders.erase(it);
-            } else {
-                ++it;
-            }
-        }
+        RemoveLocked(folder);
+    }
+    // Ends the lease on a folder that could not be removed yet; the end of the transfer tries it again.
+    void LetGo(const std::string &folder)
+    {
+        Locked locked(m_lock);
+        RemoveLocked(folder);
+        m_letGo.push_back(folder);
+    }
+    std::vector<std::string> TakeLetGo()
+    {
+        Locked locked(m_lock);
+        std::vector<std::string> folders;
+        folders.swap(m_letGo);
+        return folders;
     }
     // A folder's time changes with every file made or renamed in it; one that waits (while the copies go straight to
     // new names, or into folders on another volume) has its time renewed now and then.
@@ -254,6 +272,17 @@ private:
     private:
         CRITICAL_SECTION &m_lock;
     };
+    void RemoveLocked(const std::string &folder)
+    {
+        for (auto it = m_folders.begin(); it != m_folders.end();) {
+            if (it->folder == folder) {
+                Close(*it);
+                it = m_folders.erase(it);
+            } else {
+                ++it;
+            }
+        }
+    }
     static void Close(Entry &entry)
     {
         if (entry.lease != INVALID_HANDLE_VALUE)
@@ -264,6 +293,7 @@ private:
     CRITICAL_SECTION m_lock;
     std::vector<Entry> m_folders;
     LeaseClock m_clock = ::GetTickCount;
+    std::vector<std::string> m_letGo;
     DWORD m_renewed = ::GetTickCount();
 };
 
@@ -294,6 +324,22 @@ void RemoveLeftStagingFolder(const std::string &folder)
     // Fails, and leaves the folder, when something arrived in it meanwhile.
     ::RemoveDirectoryA(folder.c_str());
 }
+
+// Removes a staging folder of this process's own, with the copy it may still hold. True once nothing is left to do:
+// the folder is gone, or it holds something besides a staged copy (which is not this process's to delete).
+bool RemoveOwnStagingFolder(const std::string &folder)
+{
+    if (Gone(folder) || !HoldsAtMostAStagedCopy(folder))
+        return true;
+    RemoveFile(JoinPath(folder, kStagedFileName));
+    return ::RemoveDirectoryA(folder.c_str()) != FALSE || Gone(folder);
+}
+
+std::string FolderOf(const std::string &path)
+{
+    const size_t slash = LastSeparator(path);
+    return slash == std::string::npos ? std::string() : path.substr(0, slash);
+}
 } // namespace
 
 const StagingOwner &ThisStagingOwner()
@@ -307,6 +353,21 @@ void SetLeaseClock(LeaseClock clock)
     g_openStaging.SetClock(clock);
 }
 
+void RemoveLetGoStagingFolders(WaitFunction wait)
+{
+    std::vector<std::string> folders = g_openStaging.TakeLetGo();
+    DWORD waited = 0, pause = 1;
+    for (;;) {
+        folders.erase(std::remove_if(folders.begin(), folders.end(), RemoveOwnStagingFolder), folders.end());
+        if (folders.empty() || waited >= kHoldBudgetMs)
+            break;
+        pause = std::min(pause, kHoldBudgetMs - waited);
+        wait(pause);
+        waited += pause;
+        pause = std::min(pause * 2, kLongestHoldWaitMs);
+    }
+}
+
 void RemoveOwnEmptyStagingFolders()
 {
     g_openStaging.RemoveEmpty();
@@ -315,6 +376,11 @@ void RemoveOwnEmptyStagingFolders()
 void ReportCopy(const std::string &source, const std::string &target, bool ok)
 {
     DebugLine(kCopyLine, source.c_str(), target.c_str(), ok ? "Success" : "Failed");
+}
+
+void ReportBrokenListing(const std::string &folder, DWORD error)
+{
+    DebugLine(kBrokenListingLine, folder.c_str(), static_cast<unsigned long>(error));
 }
 
 SourceFacts FoundFacts(const FileFind &finder)
@@ -327,19 +393,33 @@ Delivery::Delivery(const std::string &destination, MoveFileFunction move, WaitFu
 {
 }
 
-bool Delivery::Persist(DWORD &waited, const std::string &path, const std::function<bool()> &attempt)
+std::vector<Delivery::Refusal>::iterator Delivery::FindRefusal(const std::string &folder, Operation operation)
 {
+    return std::find_if(m_refusals.begin(), m_refusals.end(), [&](const Refusal &refusal) {
+        return refusal.operation == operation && ::lstrcmpiA(refusal.folder.c_str(), folder.c_str()) == 0;
+    });
+}
+
+bool Delivery::Persist(DWORD &waited, Operation operation, const std::string &path,
+                       const std::function<bool()> &attempt)
+{
+    const std::string folder = FolderOf(path);
     DWORD wait = 1;
     for (;;) {
         if (attempt()) {
-            m_deniedPersists = false;
+            if (!m_refusals.empty()) {
+                const auto refusal = FindRefusal(folder, operation);
+                if (refusal != m_refusals.end())
+                    m_refusals.erase(refusal);
+            }
             return true;
         }
         const DWORD error = ::GetLastError();
         const bool denied = error == ERROR_ACCESS_DENIED;
-        if (!IsHold(error, path) || (denied && m_deniedPersists) || waited >= kHoldBudgetMs) {
-            if (denied && waited >= kHoldBudgetMs)
-                m_deniedPersists = true;
+        const bool refused = denied && !m_refusals.empty() && FindRefusal(folder, operation) != m_refusals.end();
+        if (!IsHold(error, path) || refused || waited >= kHoldBudgetMs) {
+            if (denied && !refused && waited >= kHoldBudgetMs)
+                m_refusals.push_back(Refusal{folder, operation});
             ::SetLastError(error);
             return false;
         }
@@ -355,7 +435,7 @@ bool Delivery::Persist(DWORD &waited, const std::string &path, const std::functi
 void Delivery::Discard(const std::string &staged, DWORD &waited)
 {
     ::SetFileAttributesA(staged.c_str(), FILE_ATTRIBUTE_NORMAL);
-    const bool removed = Persist(waited, staged, [&] {
+    const bool removed = Persist(waited, Operation::Removal, staged, [&] {
         return ::DeleteFileA(staged.c_str()) != FALSE || ::GetLastError() == ERROR_FILE_NOT_FOUND ||
                ::GetLastError() == ERROR_PATH_NOT_FOUND;
     });
@@ -367,17 +447,19 @@ void Delivery::LetGoOfStagingFolder()
 {
     if (m_staging.empty())
         return;
-    g_openStaging.Remove(m_staging);
+    g_openStaging.LetGo(m_staging);
     m_staging.clear();
 }
 
+// A scanner that walks the folder, or holds the last copy staged in it, can keep it a moment longer than the
+// delivery lasts: then it is tried again at the end of the transfer.
 Delivery::~Delivery()
 {
     if (m_staging.empty())
         return;
     g_openStaging.Remove(m_staging);
-    RemoveFile(JoinPath(m_staging, kStagedFileName));
-    ::RemoveDirectoryA(m_staging.c_str());
+    if (!RemoveOwnStagingFolder(m_staging))
+        g_openStaging.LetGo(m_staging);
 }
 
 bool Delivery::MakeStagingFolder()
@@ -413,14 +495,17 @@ Delivered Delivery::Deliver(const std::string &source, const std::string &target
 {
     g_openStaging.RenewIfDue();
     DWORD waited = 0;
-    return known == TargetKnown::New ? DeliverNew(source, target, facts, waited)
-                                     : DeliverStaged(source, target, facts, waited);
+    if (known == TargetKnown::Existing)
+        return DeliverStaged(source, target, facts, true, waited);
+    return FirstCopyGoesStraight(facts.size) ? DeliverNew(source, target, facts, waited)
+                                             : DeliverStaged(source, target, facts, false, waited);
 }
 
 Delivered Delivery::DeliverNew(const std::string &source, const std::string &target, const SourceFacts &facts,
                                DWORD &waited)
 {
-    if (!Persist(waited, target, [&] { return ::CopyFileA(source.c_str(), target.c_str(), TRUE) != FALSE; })) {
+    if (!Persist(waited, Operation::Copy, target,
+                 [&] { return ::CopyFileA(source.c_str(), target.c_str(), TRUE) != FALSE; })) {
         const DWORD error = ::GetLastError();
         if (AlreadyExists(error))
             return Delivered::TargetExists;
@@ -438,12 +523,13 @@ Delivered Delivery::DeliverNew(const std::string &source, const std::string &tar
     }
     // The copy made this name a moment ago: a short one is its own.
     ::SetFileAttributesA(target.c_str(), FILE_ATTRIBUTE_NORMAL);
-    Persist(waited, target, [&] { return ::DeleteFileA(target.c_str()) != FALSE; });
+    Persist(waited, Operation::Removal, target, [&] { return ::DeleteFileA(target.c_str()) != FALSE; });
+    ::SetLastError(ERROR_READ_FAULT);
     return Delivered::Failed;
 }
 
 Delivered Delivery::DeliverStaged(const std::string &source, const std::string &target, const SourceFacts &facts,
-                                  DWORD &waited)
+                                  bool replace, DWORD &waited)
 {
     // A staging folder, or the copy staged in it, removed meanwhile (a cleanup that misjudged it) costs the file
     // another round, not its arrival. One removal can cost two: the copy first, the folder a moment later.
@@ -451,7 +537,8 @@ Delivered Delivery::DeliverStaged(const std::string &source, const std::string &
         if (!MakeStagingFolder())
             return Delivered::Failed;
         const std::string staged = JoinPath(m_staging, kStagedFileName);
-        if (!Persist(waited, staged, [&] { return ::CopyFileA(source.c_str(), staged.c_str(), FALSE) != FALSE; })) {
+        if (!Persist(waited, Operation::Copy, staged,
+                     [&] { return ::CopyFileA(source.c_str(), staged.c_str(), FALSE) != FALSE; })) {
             const DWORD error = ::GetLastError();
             if (StagingFolderVanished())
                 continue;
@@ -465,22 +552,28 @@ Delivered Delivery::DeliverStaged(const std::string &source, const std::string &
                 continue;
             }
             Discard(staged, waited);
+            ::SetLastError(ERROR_READ_FAULT);
             return Delivered::Failed;
         }
         MakeWritable(staged, facts.attributes);
+        const DWORD flags = replace ? MOVEFILE_REPLACE_EXISTING : 0;
         // A hold on either name keeps the rename from happening; a read-only target is not a hold (below).
-        bool moved = Persist(waited, target, [&] {
-            return m_move(staged.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING) != FALSE;
-        });
+        bool moved = Persist(waited, Operation::Rename, target,
+                             [&] { return m_move(staged.c_str(), target.c_str(), flags) != FALSE; });
         DWORD error = moved ? ERROR_SUCCESS : ::GetLastError();
-        // Windows refuses to replace a read-only file: the earlier copy's marks go, and the rename is tried once
-        // more. Only then: a call on every target would cost as much as the rename itself.
-        if (!moved && error == ERROR_ACCESS_DENIED && ::SetFileAttributesA(target.c_str(), FILE_ATTRIBUTE_NORMAL)) {
-            moved = m_move(staged.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING) != FALSE;
+        // Windows refuses to replace a read-only file: the earlier copy loses that mark (its others stay), and the
+        // rename is tried once more. Only then: a call on every target would cost as much as the rename itself.
+        if (!moved && error == ERROR_ACCESS_DENIED && ClearReadOnlyMark(target)) {
+            moved = m_move(staged.c_str(), target.c_str(), flags) != FALSE;
             error = moved ? ERROR_SUCCESS : ::GetLastError();
         }
         if (moved)
             return Delivered::Copied;
+        if (!replace && AlreadyExists(error)) {
+            Discard(staged, waited);
+            ::SetLastError(error);
+            return Delivered::TargetExists;
+        }
         if ((error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND) && Gone(staged)) {
             StagingFolderVanished();
             continue;

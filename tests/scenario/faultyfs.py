@@ -1,5 +1,6 @@
 """Files served by a small FUSE file system, for what a real drive does and a plain folder cannot: a read that fails
-part-way through a file (a scratched disc) and a read that waits (a slow drive) until the test lets it go.
+part-way through a file (a scratched disc), a read that waits (a slow drive) until the test lets it go, and a folder
+whose listing breaks off (a disc taken out, a bad sector in the folder's list).
 
     with FaultyFolder(path, {"a.dcm": Served(b"..."), "b.dcm": Served(b"...", hold=True)}) as folder:
         folder.files["b.dcm"].reached.wait(30)   # a program is reading it, and waits
@@ -8,6 +9,13 @@ part-way through a file (a scratched disc) and a read that waits (a slow drive) 
 
 Names are listed in the order given. Reads go straight to the file system (no page cache), so every read a program
 makes reaches the file.
+
+    FaultyFolder(path, files, listing_breaks=True)
+
+lists the folder whole until a file of it has been read, and from then on fails every further step of a listing
+(EIO): Wine reads a listing in portions, and enters the folder again (fchdir, which asks the file system) for each
+one, so a program's listing breaks after the portion it holds. A count of the folder before the copy lists it whole;
+the copy's own listing breaks.
 """
 import errno
 import os
@@ -23,15 +31,18 @@ MTIME = 1258502400 * 10**9  # 2009-11-18, a whole second, in nanoseconds (use_ns
 
 
 class Served:
-    def __init__(self, data: bytes, fail_from=None, hold=False):
+    def __init__(self, data: bytes, fail_from=None, hold=False, hold_from=None):
         """`fail_from`: reads of the bytes from this offset on fail with EIO (a read that starts before it returns
-        the bytes up to it, as a drive returns what it could read). `hold`: every read waits for release()."""
+        the bytes up to it, as a drive returns what it could read). `hold`: every read waits for release();
+        `hold_from`: every read from this offset on (`waiting` is set when one does)."""
         self.data = data
         self.fail_from = fail_from
+        self.hold_from = hold_from
         self.released = threading.Event()
-        if not hold:
+        if not hold and hold_from is None:
             self.released.set()
         self.reached = threading.Event()
+        self.waiting = threading.Event()
         self.failed_reads = 0
 
     def release(self):
@@ -39,7 +50,14 @@ class Served:
 
     def read(self, size, offset):
         self.reached.set()
-        self.released.wait()
+        if self.hold_from is not None:
+            if offset + size > self.hold_from:
+                if offset < self.hold_from:
+                    return self.data[offset:self.hold_from]
+                self.waiting.set()
+                self.released.wait()
+        else:
+            self.released.wait()
         if self.fail_from is not None:
             if offset >= self.fail_from:
                 self.failed_reads += 1
@@ -51,8 +69,11 @@ class Served:
 class _Operations(Operations):
     use_ns = True
 
-    def __init__(self, files):
+    def __init__(self, files, listing_breaks=False):
         self.files = files
+        self.listing_breaks = listing_breaks
+        self.read_any = False
+        self.broken_listings = 0
 
     def getattr(self, path, fh=None):
         if path == "/":
@@ -67,6 +88,12 @@ class _Operations(Operations):
     def readdir(self, path, fh):
         return [".", ".."] + list(self.files)
 
+    def access(self, path, amode):
+        if path == "/" and self.listing_breaks and self.read_any:
+            self.broken_listings += 1
+            raise FuseOSError(errno.EIO)
+        return 0
+
     def open(self, path, flags):
         if path[1:] not in self.files:
             raise FuseOSError(errno.ENOENT)
@@ -75,17 +102,24 @@ class _Operations(Operations):
         return 0
 
     def read(self, path, size, offset, fh):
+        self.read_any = True
         return self.files[path[1:]].read(size, offset)
 
 
 class FaultyFolder:
-    def __init__(self, mountpoint: Path, files: dict):
+    def __init__(self, mountpoint: Path, files: dict, listing_breaks=False):
         self.mountpoint = Path(mountpoint)
         self.files = files
+        self.operations = _Operations(files, listing_breaks)
         self._thread = None
 
+    @property
+    def broken_listings(self):
+        """How many steps of a listing failed."""
+        return self.operations.broken_listings
+
     def __enter__(self):
-        self._thread = mount(_Operations(self.files), self.mountpoint, direct_io=True)
+        self._thread = mount(self.operations, self.mountpoint, direct_io=True)
         return self
 
     def __exit__(self, *exc):

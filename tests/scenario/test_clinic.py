@@ -95,6 +95,29 @@ def test_a_reference_folder_moved_to_another_volume_is_copied_into(world, tmp_pa
         shutil.rmtree(elsewhere, ignore_errors=True)
 
 
+def test_a_name_the_listing_misses_on_another_volume_is_staged_there(world):
+    """In a folder on another volume, a file whose installed name differs from the disc's only in the case of a
+    letter outside ASCII (Cyrillic in code page 949): one name to the file system, two to the listing, which folds
+    ASCII only. Its first copy finds the target there, and the copy that replaces it takes that volume's road as every
+    other file there does, not the staging folder of the volume above, whose rename cannot cross."""
+    root = world.machine.install(version=V)
+    elsewhere = Path(tempfile.mkdtemp(dir="/dev/shm", prefix="autorun-volume-"))
+    try:
+        (elsewhere / "Maker").mkdir()
+        (elsewhere / "Maker" / "Ж.stl").write_bytes(b"earlier")
+        (root / "ImplantDB" / "Maker").symlink_to(elsewhere / "Maker", target_is_directory=True)
+        world.disc.suid(suid_text(mode="DiscStudio", sid="A1", version=V)).data({"Default.npj": b"p"})
+        world.disc.data({"index.db": b"root", "Maker/ж.stl": b"new"}, folder="ImplantDB")
+        run, rc = world.run(timeout=60, env={"LC_ALL": "ko_KR.UTF-8"})
+        assert rc == 0
+        results = copy_results(world)
+        assert results == {"Default.npj": "Success", "index.db": "Success", "ж.stl": "Success"}, results
+        assert [p.read_bytes() for p in (elsewhere / "Maker").iterdir()] == [b"new"]
+        assert debris(elsewhere) == [] and debris(root) == []
+    finally:
+        shutil.rmtree(elsewhere, ignore_errors=True)
+
+
 def failed(listener):
     return sorted(target for target, result in listener.copy_results().items() if result != "Success")
 

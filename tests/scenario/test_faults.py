@@ -9,6 +9,7 @@ from pathlib import Path
 import pytest
 
 import harness
+from faultyfs import FaultyFolder, Served
 from harness import suid_text
 
 V = (0, 0, 0, 0)
@@ -191,6 +192,37 @@ def test_the_run_after_one_cut_off_clears_what_it_left(world):
         assert (patient / name).read_bytes() == content, name
     for p in (world.disc.root / "Data").iterdir():
         assert (patient / p.name).read_bytes() == p.read_bytes(), p.name
+
+
+def test_a_large_first_copy_cut_off_leaves_nothing_under_its_name(world):
+    """A launcher ended in the middle of the first copy of a large file (a logoff that ends the process after its wait,
+    the task manager, a power cut): the copy is staged, so the patient file's own name never holds a part of it, which
+    a viewer started by hand would read. On Windows that part has the disc's full size (CopyFile sets the size before
+    it writes); Wine does not preallocate, but the name is there from the copy's first byte on, so the test sees the
+    straight copy's fault all the same. The next run clears what the cut left and copies the file."""
+    root = world.machine.install(version=V)
+    world.disc.suid(suid_text(mode="DiscStudio", sid="A1", version=V))
+    big = bytes(range(256)) * (16 * 1024)  # 4 MB
+    patient = root / "Patient" / "A1"
+    served_data = {"Default.npj": Served(b"p"), "big.dcm": Served(big, hold_from=MB)}
+    with FaultyFolder(world.disc.root / "Data", served_data) as served:
+        run = world.start()
+        try:
+            # Waits in its read past the first megabyte, all of which it has written.
+            assert served.files["big.dcm"].waiting.wait(60), "the copy of big.dcm did not start"
+            time.sleep(0.5)
+            assert run.running()
+            run.proc.kill()  # as a power cut or the task manager would; it takes effect when the read returns
+        finally:
+            served.files["big.dcm"].release()
+            run.kill()
+        assert sorted(p.name for p in patient.iterdir() if not p.name.startswith("~autorun-")) in ([], ["Default.npj"])
+        assert debris(patient), "the copy was not staged"
+    world.disc.data({"Default.npj": b"p", "big.dcm": big})
+    run, rc = world.run(timeout=60)
+    assert rc == 0
+    assert (patient / "big.dcm").read_bytes() == big
+    assert debris(root) == []
 
 
 def test_two_launchers_copy_a_changed_disc_of_the_same_patient_at_once(world):

@@ -4,6 +4,7 @@ import subprocess
 import time
 
 import harness
+from faultyfs import FaultyFolder, Served
 from harness import suid_text
 from test_reliability import HeldFile, copy_results
 
@@ -132,4 +133,35 @@ def test_a_log_that_cannot_be_written_changes_nothing(world):
     run, rc = run_with_temp(world, world.tmp / "no such folder")
     assert rc == 0
     assert (root / "Patient" / "A1" / "a.dcm").read_bytes() == b"a"
+    assert len(harness.started_command_lines(root / "Tovi2009.exe")) == 1
+
+
+def test_files_a_broken_listing_did_not_reach_are_told(world):
+    """A listing of the disc that breaks off (the disc taken out, a bad sector in a folder's list) is no end of the
+    folder: the files it did not reach are not copied either, a debug line says so, and the box counts them. The
+    count before the copy lists Data whole, the walk before the reference copy lists ImplantDB whole; the copies' own
+    listings of both break after their first portion (faultyfs: listing_breaks). A folder below ImplantDB cannot be
+    served so: Wine reports a mount point as a link, which the reference copy does not follow."""
+    world.expect_warning()
+    root = world.machine.install(version=V)
+    world.disc.suid(suid_text(mode="DiscStudio", sid="A1", version=V))
+    data = {"Default.npj": Served(b"p"), **{f"s{i:03d}.dcm": Served(b"%03d;" % i * 20) for i in range(199)}}
+    maker = {f"part{i:03d}.stl": Served(b"%03d;" % i * 20) for i in range(150)}
+    with FaultyFolder(world.disc.root / "Data", data, listing_breaks=True) as served_data, \
+            FaultyFolder(world.disc.root / "ImplantDB", maker, listing_breaks=True) as served_maker:
+        run, rc = world.run(timeout=120)
+        assert served_data.broken_listings and served_maker.broken_listings, "no listing broke: the test did not test"
+    assert rc == 0
+    results = copy_results(world)
+    assert "Failed" not in results.values()
+    patient = sum(name in data for name in results)
+    reference = sum(name in maker for name in results)
+    assert 0 < patient < len(data) and 0 < reference < len(maker), (patient, reference)
+    broken = [line for line in world.debug_lines() if line.startswith("List Folder : ")]
+    assert len(broken) == 2 and "\\Data : Failed" in broken[0] and "\\ImplantDB : Failed" in broken[1], broken
+    texts = world.warnings.texts()
+    assert len(texts) == 1, texts
+    assert f"Patient files not copied: {len(data) - patient} of {len(data)}" in texts[0], texts[0]
+    assert f"Reference files not copied: {len(maker) - reference}" in texts[0], texts[0]
+    assert "Clean the disc and insert it again" in texts[0]
     assert len(harness.started_command_lines(root / "Tovi2009.exe")) == 1

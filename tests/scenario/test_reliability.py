@@ -230,6 +230,10 @@ def test_destination_that_fills_up(world, small_drive_c_folder):
             assert content is None, name  # no partial file
     assert no_leftovers(patient) == []
     assert len(harness.started_command_lines(root / "Tovi2009.exe")) == 1
+    # Cleaning the disc would change nothing: the box names the drive to free.
+    texts = world.warnings.texts()
+    assert len(texts) == 1 and "Free some space on drive C: and insert the disc again" in texts[0], texts
+    assert "Clean the disc" not in texts[0]
 
 
 def test_read_only_destination_folder(world):
@@ -251,6 +255,11 @@ def test_read_only_destination_folder(world):
     assert copy_results(world)["a.dcm"] == "Failed"
     assert no_leftovers(patient) == []
     assert len(harness.started_command_lines(root / "Tovi2009.exe", count=2)) == 2
+    # Only the right to write there helps, and the box names the folder.
+    texts = world.warnings.texts()
+    assert len(texts) == 1 and ("the right to write to the folder C:\\Tovi2009\\Patient\\A1, and insert the disc "
+                                "again") in texts[0], texts
+    assert "Clean the disc" not in texts[0]
 
 
 def test_destination_file_held_open_by_another_program(world):

@@ -1,5 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <utility>
+#include <vector>
+
 #include "transfer/CopyDecision.h"
 
 TEST(CopyDecision, ExtensionIsAfterTheLastDotOfThePath)
@@ -107,6 +110,63 @@ TEST(CopyWarningText, NothingWhenAllArrivedAndBothCountsOtherwise)
         EXPECT_NE(text.find(c.referenceLine), std::string::npos) << text;
         EXPECT_NE(text.find("insert it again"), std::string::npos) << text;
     }
+}
+
+// The box says the one thing that helps for each cause the errors told, naming the drive or the folder; several causes,
+// each in turn; none known, the disc's advice as before. The counts and the rest stay as they were.
+TEST(CopyWarningText, SaysWhatHelpsForEachCauseKnown)
+{
+    const char *const kDisc = "Clean the disc and insert it again";
+    const char *const kFullC = "Free some space on drive C: and insert the disc again";
+    const char *const kFullShare = "Free some space on the drive that holds \\\\server\\clinic\\ImplantDB and insert";
+    const char *const kRefused = "Ask the person who looks after this computer for the right to write to the folder "
+                                 "C:\\Tovi2009\\Patient\\A1, and insert the disc again.";
+    const struct {
+        const char *what;
+        std::vector<std::pair<unsigned long, const char *>> errors; // error, destination folder
+        std::vector<const char *> said, unsaid;
+    } cases[] = {
+        {"no cause known (a held file)", {{32, "C:\\Tovi2009\\Patient\\A1"}}, {kDisc}, {kFullC, "right to write"}},
+        {"a scratched disc", {{23, "C:\\Tovi2009\\Patient\\A1"}, {32, "C:\\x"}}, {kDisc}, {"Free", "right"}},
+        {"a copy that came out short", {{30, "C:\\Tovi2009\\ImplantDB"}}, {kDisc}, {"Free", "right"}},
+        {"the disc taken out", {{21, "C:\\Tovi2009\\Patient\\A1"}}, {kDisc}, {"Free", "right"}},
+        {"a full drive", {{112, "C:\\Tovi2009\\Patient\\A1"}, {39, "D:\\x"}}, {kFullC}, {kDisc, "right"}},
+        {"a full share", {{112, "\\\\server\\clinic\\ImplantDB"}}, {kFullShare}, {kDisc, "drive C:"}},
+        {"writing refused", {{5, "C:\\Tovi2009\\Patient\\A1"}, {5, "C:\\Tovi2009\\ImplantDB"}}, {kRefused},
+         {kDisc, "Free"}},
+        {"all three", {{19, "C:\\Tovi2009\\Patient\\A1"}, {112, "C:\\Tovi2009"}, {1117, "C:\\x"}},
+         {kDisc, kFullC, kRefused}, {}},
+    };
+    for (const auto &c : cases) {
+        FailureCauses causes, half;
+        for (size_t i = 0; i < c.errors.size(); ++i)
+            (i % 2 ? half : causes).Note(CauseOfError(c.errors[i].first), c.errors[i].second);
+        causes.Add(half); // the patient copy's causes and the reference copy's, told in one box
+        const std::string text = CopyWarningText(3, 1202, 2, causes);
+        EXPECT_EQ(text.find("Some files of this disc could not be copied to this computer.\n\n"
+                            "Patient files not copied: 3 of 1202\nReference files not copied: 2\n\n"
+                            "The viewer opens now, but the patient's data may be incomplete. "),
+                  0u)
+            << c.what << ": " << text;
+        for (const char *said : c.said)
+            EXPECT_NE(text.find(said), std::string::npos) << c.what << ": " << text;
+        for (const char *unsaid : c.unsaid)
+            EXPECT_EQ(text.find(unsaid), std::string::npos) << c.what << ": " << text;
+        EXPECT_EQ(CopyWarningText(0, 1202, 0, causes), "") << c.what;
+    }
+}
+
+// Small first copies go straight to their names; from the limit on (where the staging folder's rename costs next to
+// nothing against the copy) they are staged, so that a copy cut off in its middle leaves nothing under the name.
+TEST(CopyDecision, LargeFirstCopiesAreStaged)
+{
+    const struct {
+        uint64_t size;
+        bool straight;
+    } cases[] = {{0, true}, {4096, true}, {kStraightCopyLimit - 1, true}, {kStraightCopyLimit, false},
+                 {256ull << 20, false}, {5ull << 30, false}};
+    for (const auto &c : cases)
+        EXPECT_EQ(FirstCopyGoesStraight(c.size), c.straight) << c.size;
 }
 
 // Two Wine worlds on one computer have one name and two installation identifiers; cloned Windows installations may

@@ -538,7 +538,7 @@ TEST(CopyTree, AFirstCopyStagesNothing)
     for (self.number = 0; self.number < kStagingAttempts; ++self.number)
         WriteFile(t / ("Target\\" + StagingFolderName(self)), "");
 
-    EXPECT_EQ(CMainFrame::CopyTree(t / "ImplantDB", t / "Target"), 0);
+    EXPECT_EQ(CMainFrame::CopyTree(t / "ImplantDB", t / "Target").failed, 0);
     EXPECT_EQ(ReadFile(t / "Target\\index.db"), "root");
     EXPECT_EQ(ReadFile(t / "Target\\Maker\\fixture.stl"), "deep");
 }
