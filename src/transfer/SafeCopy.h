@@ -47,7 +47,8 @@ SourceFacts FoundFacts(const FileFind &finder);
 //     then is Failed, its earlier copy whole; a staged copy that cannot be removed has its staging folder let go of
 //     (tried again at the end of the transfer, see RemoveLetGoStagingFolders), and the next file gets a staging
 //     folder of its own. Access denied that outlasted a whole budget is taken as a refusal of that kind of operation
-//     in that folder (rights that let a user create files but not replace another user's, an immutable folder) until
+//     in that folder (rights that let a user create files but not replace another user's, an immutable folder; not a
+//     file another program keeps open, which Windows answers so too: see HeldOpenByAnother) until
 //     the same kind succeeds there again: a wait per file would cost minutes and change nothing, and a copy into the
 //     staging folder that succeeds says nothing of the rename beside it. Nothing is waited for while nothing holds a
 //     file.

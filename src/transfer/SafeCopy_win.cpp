@@ -62,6 +62,16 @@ bool IsHold(DWORD error, const std::string &path)
     return ::IsHold(error, attributes, attributesError);
 }
 
+// Windows answers a rename over a file that another program keeps open with access denied, as it answers rights that
+// refuse it. A handle that may delete the file, every sharing granted, tells them apart: another program's handle
+// meets it as a sharing violation, where rights refuse it outright.
+bool HeldOpenByAnother(const std::string &path)
+{
+    FileHandle probe(::CreateFileA(path.c_str(), DELETE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                   nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+    return !probe && ::GetLastError() == ERROR_SHARING_VIOLATION;
+}
+
 // Waits of 1, 2, 4 ... ms, at most this long each: a scanner's hold lasts some milliseconds to a few hundred.
 constexpr DWORD kLongestHoldWaitMs = 250;
 
@@ -418,8 +428,14 @@ bool Delivery::Persist(DWORD &waited, Operation operation, const std::string &pa
         const bool denied = error == ERROR_ACCESS_DENIED;
         const bool refused = denied && !m_refusals.empty() && FindRefusal(folder, operation) != m_refusals.end();
         if (!IsHold(error, path) || refused || waited >= kHoldBudgetMs) {
-            if (denied && !refused && waited >= kHoldBudgetMs)
+            // A file another program keeps open is that file's hold, which says nothing of the folder's other files.
+            if (denied && !refused && waited >= kHoldBudgetMs) {
+                if (HeldOpenByAnother(path)) {
+                    ::SetLastError(ERROR_SHARING_VIOLATION);
+                    return false;
+                }
                 m_refusals.push_back(Refusal{folder, operation});
+            }
             ::SetLastError(error);
             return false;
         }
