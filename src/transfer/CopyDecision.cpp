@@ -195,14 +195,17 @@ std::string CopyWarningText(int patientFailed, int patientTotal, int referenceFa
 {
     if (patientFailed <= 0 && referenceFailed <= 0)
         return std::string();
+    patientFailed = patientFailed > 0 ? patientFailed : 0;
+    // A listing of Data that broke off at its start counted nothing, yet a file it did not reach is not copied: the
+    // box never tells more files not copied than there were.
+    patientTotal = patientTotal > patientFailed ? patientTotal : patientFailed;
     char text[512];
     std::snprintf(text, sizeof text,
                   "Some files of this disc could not be copied to this computer.\n\n"
                   "Patient files not copied: %d of %d\n"
                   "Reference files not copied: %d\n\n"
                   "The viewer opens now, but the patient's data may be incomplete.",
-                  patientFailed > 0 ? patientFailed : 0, patientTotal > 0 ? patientTotal : 0,
-                  referenceFailed > 0 ? referenceFailed : 0);
+                  patientFailed, patientTotal, referenceFailed > 0 ? referenceFailed : 0);
     std::string warning = text;
     const bool known = causes.sourceUnreadable || !causes.fullFolder.empty() || !causes.refusedFolder.empty();
     if (causes.sourceUnreadable || !known)

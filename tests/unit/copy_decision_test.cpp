@@ -103,6 +103,8 @@ TEST(CopyWarningText, NothingWhenAllArrivedAndBothCountsOtherwise)
         {3, 1202, 0, "Patient files not copied: 3 of 1202\n", "Reference files not copied: 0\n"},
         {0, 1202, 2, "Patient files not copied: 0 of 1202\n", "Reference files not copied: 2\n"},
         {1202, 1202, 15000, "Patient files not copied: 1202 of 1202\n", "Reference files not copied: 15000\n"},
+        // A listing of Data that broke off before its first file counted none.
+        {1, 0, 0, "Patient files not copied: 1 of 1\n", "Reference files not copied: 0\n"},
     };
     for (const auto &c : cases) {
         const std::string text = CopyWarningText(c.patientFailed, c.patientTotal, c.referenceFailed);
