@@ -481,7 +481,9 @@ Delivered Delivery::DeliverStaged(const std::string &source, const std::string &
         }
         if (moved)
             return Delivered::Copied;
-        if ((error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND) && Gone(staged)) {
+        // A staged copy removed meanwhile, whatever the rename answered: Wine answers ERROR_INVALID_HANDLE for a source
+        // deleted in the middle of its rename.
+        if (Gone(staged)) {
             StagingFolderVanished();
             continue;
         }
