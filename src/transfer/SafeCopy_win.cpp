@@ -590,7 +590,9 @@ Delivered Delivery::DeliverStaged(const std::string &source, const std::string &
             ::SetLastError(error);
             return Delivered::TargetExists;
         }
-        if ((error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND) && Gone(staged)) {
+        // A staged copy removed meanwhile, whatever the rename answered: Wine answers ERROR_INVALID_HANDLE for a source
+        // deleted in the middle of its rename.
+        if (Gone(staged)) {
             StagingFolderVanished();
             continue;
         }
