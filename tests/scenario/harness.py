@@ -338,15 +338,28 @@ class DebugListener:
     def __init__(self, tmp: Path, env=None, name="dbwin"):
         self.out = tmp / f"{name}.out"
         self.stop_file = tmp / f"{name}.stop"
-        self.proc = subprocess.Popen(["wine", str(TOOLS / "dbwin.exe"), winpath(self.out), winpath(self.stop_file)],
-                                     stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
-                                     env=env)
         ready = Path(str(self.out) + ".ready")
-        deadline = time.time() + 20
-        while not ready.exists():
-            if time.time() > deadline or self.proc.poll() is not None:
-                raise RuntimeError("debug listener did not start")
-            time.sleep(0.02)
+        err = tmp / f"{name}.stderr"
+        # The first program of a fresh prefix on a busy machine may wait for Wine's services for many seconds: the
+        # listener is waited for, not timed.
+        for attempt in range(1 + WINE_START_RETRIES):
+            with open(err, "wb") as err_file:
+                self.proc = subprocess.Popen(["wine", str(TOOLS / "dbwin.exe"), winpath(self.out),
+                                              winpath(self.stop_file)], stdin=subprocess.DEVNULL,
+                                             stdout=subprocess.DEVNULL, stderr=err_file, env=env)
+            deadline = time.time() + 120
+            while not ready.exists() and self.proc.poll() is None and time.time() < deadline:
+                time.sleep(0.02)
+            if ready.exists():
+                return
+            if self.proc.poll() is None:
+                self.proc.kill()
+                self.proc.wait()
+            said = err.read_text(errors="replace")
+            why = wine_start_failure(self.proc.returncode, said)
+            if not why or attempt == WINE_START_RETRIES:
+                raise RuntimeError("debug listener did not start: " + (said.strip()[-500:] or "no word from Wine"))
+            note_wine_start_failure("dbwin.exe", why)
 
     def stop(self):
         stop_tool(self.proc, self.stop_file)
