@@ -32,6 +32,8 @@ def parse_arguments(argv):
                          "viewer")
     ap.add_argument("--answer", choices=["yes", "no"], default="yes", help="answer to the install prompt (--mode "
                                                                            "install)")
+    ap.add_argument("--shipped", action="store_true", help="run the shipped 32-bit launcher (build/win32), in an "
+                    "emulated machine (scripts/vm32) where this host runs no 32-bit programs; slower there")
     ap.add_argument("--check-arguments", action="store_true", help=argparse.SUPPRESS)
     return ap.parse_args(argv)
 

@@ -12,10 +12,12 @@ AUTORUN_PACKAGES=(
     libcli11-dev nlohmann-json3-dev
 )
 
+# ensure_packages [PACKAGE...]: the packages named, or those the build and the tests need.
 ensure_packages() {
     local missing=()
     local p
-    for p in "${AUTORUN_PACKAGES[@]}"; do
+    [ $# -gt 0 ] || set -- "${AUTORUN_PACKAGES[@]}"
+    for p in "$@"; do
         dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
     done
     [ ${#missing[@]} -eq 0 ] && return 0

@@ -20,6 +20,10 @@ BUILD = ROOT / "build" / BUILD_NAME
 # AUTORUN_UNDER_TEST: another build of the launcher (an older one, to see a test fail on it).
 AUTORUN = Path(os.environ.get("AUTORUN_UNDER_TEST") or BUILD / "autorun.exe")
 TOOLS = BUILD / "tools"
+# AUTORUN_TIME_SCALE: how many times longer the harness waits, for a machine that runs programs that many times slower
+# (scripts/vm32's emulated one). A wait for what must not happen grows too, so a program that would do it still has
+# the time to.
+TIME_SCALE = float(os.environ.get("AUTORUN_TIME_SCALE") or 1)
 
 # The viewer's installer is a 32-bit program: in a 64-bit prefix, as on 64-bit Windows, its keys are in the 32-bit
 # view. They are written there, so a launcher that read another view would find no installation.
@@ -108,7 +112,7 @@ def wine(program, *args, timeout=60, check=True, **kw):
     for attempt in range(1 + WINE_START_RETRIES):
         with tempfile.TemporaryFile() as out:
             done = subprocess.run(command, stdin=subprocess.DEVNULL, stdout=out, stderr=subprocess.STDOUT,
-                                  timeout=timeout, **kw)
+                                  timeout=timeout * TIME_SCALE, **kw)
             out.seek(0)
             done.stdout = out.read()
         why = wine_start_failure(done.returncode, done.stdout.decode("utf-8", "replace"))
@@ -270,7 +274,7 @@ def write_tree(base: Path, files: dict):
 def started_command_lines(exe: Path, wait=5.0, count=1):
     """The command lines a stub program was started with (it logs them beside itself)."""
     log = Path(str(exe) + ".log")
-    deadline = time.time() + wait
+    deadline = time.time() + wait * TIME_SCALE
     while time.time() < deadline:
         if log.exists():
             lines = log.read_bytes().decode("cp949", "replace").splitlines()
@@ -298,7 +302,7 @@ def stop_tool(proc, stop_file: Path, timeout=10):
     """Asks a tool that watches for its stop file to end, and ends it if it does not."""
     stop_file.write_bytes(b"")
     try:
-        proc.wait(timeout=timeout)
+        proc.wait(timeout=timeout * TIME_SCALE)
     except subprocess.TimeoutExpired:
         proc.kill()
 
@@ -347,7 +351,7 @@ class DebugListener:
                 self.proc = subprocess.Popen(["wine", str(TOOLS / "dbwin.exe"), winpath(self.out),
                                               winpath(self.stop_file)], stdin=subprocess.DEVNULL,
                                              stdout=subprocess.DEVNULL, stderr=err_file, env=env)
-            deadline = time.time() + 120
+            deadline = time.time() + 120 * TIME_SCALE
             while not ready.exists() and self.proc.poll() is None and time.time() < deadline:
                 time.sleep(0.02)
             if ready.exists():
@@ -508,6 +512,7 @@ class Run:
 def answer_prompt(answer: str, tmp: Path, timeout_ms=15000):
     """Waits for the launcher's Yes/No box, answers it, and returns (text, buttons) or None."""
     out = tmp / f"prompt-{time.monotonic_ns()}.txt"
+    timeout_ms = int(timeout_ms * TIME_SCALE)
     rc = subprocess.run(["wine", str(TOOLS / "clicker.exe"), "Launcher", answer, str(timeout_ms), winpath(out)],
                         stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
                         timeout=timeout_ms / 1000 + 30).returncode

@@ -36,8 +36,9 @@ constexpr char kButtonClass[] = "Button";
 constexpr char kLabelSeparator[] = "|";
 constexpr int kPromptTextId = 0xFFFF;
 constexpr DWORD kPollMs = 20;
-// Messages to another process must not hang the tool when that process stops pumping.
-constexpr UINT kSendTimeoutMs = 2000;
+// Messages to another process must not hang the tool when that process stops pumping. A box's thread can be busy
+// for seconds in an emulated machine, where programs run many times slower; a text not read in time is read as empty.
+constexpr UINT kSendTimeoutMs = 10000;
 // Without a window manager Wine may take about 2 s to hide a window, so a posted answer gets that long before the
 // button itself is clicked as well.
 constexpr DWORD kRetryAfterMs = 2500;
@@ -122,11 +123,22 @@ HWND FindPrompt(const char *caption)
     return search.found;
 }
 
+// The box once its thread takes messages in the box's own loop, so that it is read as it was set up, or nullptr when it
+// went away or its thread did not come back in time. A box shows before its thread is done with it, and in an
+// emulated machine the thread stayed busy past a read: a Yes/No box was read with a Yes button without a label.
+HWND SetUp(HWND dialog, const char *caption)
+{
+    DWORD_PTR ignored = 0;
+    if (!::SendMessageTimeoutA(dialog, WM_NULL, 0, 0, SMTO_NORMAL, kSendTimeoutMs, &ignored))
+        return nullptr;
+    return FindPrompt(caption) == dialog ? dialog : nullptr;
+}
+
 HWND WaitForPrompt(const char *caption, DWORD timeoutMs)
 {
     const DWORD start = ::GetTickCount();
     for (;;) {
-        if (const HWND found = FindPrompt(caption))
+        if (const HWND found = FindPrompt(caption); found && SetUp(found, caption))
             return found;
         if (::GetTickCount() - start >= timeoutMs)
             return nullptr;
@@ -277,7 +289,7 @@ int RunAnswer(const char *caption, const char *answer, DWORD timeoutMs, const ch
 int RunWatch(const char *caption, const char *outPath, const char *stopPath)
 {
     while (::GetFileAttributesA(stopPath) == INVALID_FILE_ATTRIBUTES) {
-        if (const HWND dialog = FindPrompt(caption)) {
+        if (const HWND dialog = FindPrompt(caption); dialog && SetUp(dialog, caption)) {
             if (!WriteReport(outPath, dialog, "ab")) {
                 std::fprintf(stderr, "clicker: cannot write %s\n", outPath);
                 return kExitFailure;
