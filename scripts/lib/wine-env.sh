@@ -35,7 +35,7 @@ wine_build_notice() {
     wine_pick_build
     [ "$AUTORUN_WINE_BUILD" = win64 ] || return 0
     echo "Note: $AUTORUN_WINE_WHY: Wine runs the 64-bit twin build/win64/autorun.exe in a 64-bit prefix instead;" \
-        "the shipped 32-bit build/win32/autorun.exe is checked without running it."
+        "the shipped 32-bit build/win32/autorun.exe runs only in an emulated machine (scripts/vm32)."
 }
 
 # wine_env_start [--use-display]
