@@ -107,3 +107,10 @@ void RemoveTree(const std::string &path)
     }
     ::RemoveDirectoryA(path.c_str());
 }
+
+SourceFacts FactsOf(const std::string &path)
+{
+    WIN32_FILE_ATTRIBUTE_DATA data;
+    ::GetFileAttributesExA(path.c_str(), GetFileExInfoStandard, &data);
+    return SourceFacts{data.dwFileAttributes, data.nFileSizeLow, data.ftLastWriteTime};
+}

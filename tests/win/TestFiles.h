@@ -4,6 +4,8 @@
 
 #include <string>
 
+#include "transfer/SafeCopy.h"
+
 class TempFolder {
 public:
     TempFolder();
@@ -29,3 +31,5 @@ unsigned long long WriteTime(const std::string &path);
 // Every name in a folder, sorted, without "." and "..".
 std::string ListFolder(const std::string &folder);
 void RemoveTree(const std::string &path);
+// A file's facts as the folder search would report them to a delivery.
+SourceFacts FactsOf(const std::string &path);

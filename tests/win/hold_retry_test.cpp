@@ -39,13 +39,6 @@ void WINAPI CountWait(DWORD ms)
     ++g_waits;
 }
 
-SourceFacts FactsOf(const std::string &path)
-{
-    WIN32_FILE_ATTRIBUTE_DATA data;
-    ::GetFileAttributesExA(path.c_str(), GetFileExInfoStandard, &data);
-    return SourceFacts{data.dwFileAttributes, data.nFileSizeLow, data.ftLastWriteTime};
-}
-
 struct Fixture {
     TempFolder t;
     Fixture()

@@ -49,13 +49,6 @@ void WINAPI CountWait(DWORD ms)
     g_waited += ms;
 }
 
-SourceFacts FactsOf(const std::string &path)
-{
-    WIN32_FILE_ATTRIBUTE_DATA data;
-    ::GetFileAttributesExA(path.c_str(), GetFileExInfoStandard, &data);
-    return SourceFacts{data.dwFileAttributes, data.nFileSizeLow, data.ftLastWriteTime};
-}
-
 // A disc's files, each with an earlier copy in Patient and in Ref that the delivery replaces.
 struct Fixture {
     TempFolder t;

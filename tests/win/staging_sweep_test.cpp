@@ -38,13 +38,6 @@ BOOL WINAPI MoveWhileTheCopyIsHeld(LPCSTR from, LPCSTR, DWORD)
     return FALSE;
 }
 
-SourceFacts FactsOf(const std::string &path)
-{
-    WIN32_FILE_ATTRIBUTE_DATA data;
-    ::GetFileAttributesExA(path.c_str(), GetFileExInfoStandard, &data);
-    return SourceFacts{data.dwFileAttributes, data.nFileSizeLow, data.ftLastWriteTime};
-}
-
 struct Fixture {
     TempFolder t;
     Fixture()
