@@ -119,13 +119,22 @@ TEST(RefusalMemory, OnlyTheReadOnlyMarkOfARefusingTargetGoes)
         {"hidden and system, not read-only", kHiddenSystem, kHiddenSystem},
         {"read-only, hidden and system", kHiddenSystem | FILE_ATTRIBUTE_READONLY, kHiddenSystem},
     };
+    {
+        // Wine keeps hidden and system marks in extended attributes, which a file system in memory (tmpfs, where the
+        // emulated machine keeps its prefix) does not hold: there is nothing to lose there, and the twin's run on a
+        // disk's file system tests it.
+        Fixture probe;
+        const std::string file = probe.t / "Patient\\a.dcm";
+        if (!::SetFileAttributesA(file.c_str(), kHiddenSystem) ||
+            (::GetFileAttributesA(file.c_str()) & kHiddenSystem) != kHiddenSystem)
+            GTEST_SKIP() << "this file system keeps no hidden or system marks";
+    }
     for (const auto &c : cases) {
         SCOPED_TRACE(c.what);
         Fixture f;
         const std::string target = f.t / "Patient\\a.dcm";
         ASSERT_TRUE(::SetFileAttributesA(target.c_str(), c.marks));
-        ASSERT_EQ(::GetFileAttributesA(target.c_str()) & (kHiddenSystem | FILE_ATTRIBUTE_READONLY), c.marks)
-            << "this file system keeps no such marks";
+        ASSERT_EQ(::GetFileAttributesA(target.c_str()) & (kHiddenSystem | FILE_ATTRIBUTE_READONLY), c.marks);
         Delivery delivery(f.t / "Patient", MoveAsWindowsAnswers, CountWait);
         g_refusers[0].refusedFor = -1;
         g_refuseReadOnlyTargets = true;
