@@ -7,6 +7,7 @@ import subprocess
 import tempfile
 import threading
 import time
+from contextlib import contextmanager
 from pathlib import Path
 
 import pytest
@@ -68,17 +69,28 @@ def test_files_a_scanner_holds_for_a_moment_arrive(world):
     assert len(harness.started_command_lines(root / "Tovi2009.exe")) == 1
 
 
-def test_a_reference_folder_moved_to_another_volume_is_copied_into(world, tmp_path_factory):
-    """A clinic moved ImplantDB\\Maker to another drive and left a link in its place: a rename cannot cross volumes, so
-    that folder's files are staged on its own volume. A Unix link to another file system (/dev/shm) is such a
-    crossing under Wine, as a junction or mount point to another volume is on Windows."""
-    world.expect_warning()  # a failure here is the fault this test is about: the file results below tell it
-    root = world.machine.install(version=V)
+@contextmanager
+def maker_on_another_volume(root: Path, earlier: dict):
+    """ImplantDB\\Maker of the installation moved to another volume, a link left in its place, with `earlier` files
+    (name -> bytes) in it. A Unix link to another file system (/dev/shm) is such a crossing under Wine, as a junction
+    or mount point to another volume is on Windows. Yields the folder the link leads to."""
     elsewhere = Path(tempfile.mkdtemp(dir="/dev/shm", prefix="autorun-volume-"))
     try:
         (elsewhere / "Maker").mkdir()
-        (elsewhere / "Maker" / "old.stl").write_bytes(b"earlier")
+        for name, content in earlier.items():
+            (elsewhere / "Maker" / name).write_bytes(content)
         (root / "ImplantDB" / "Maker").symlink_to(elsewhere / "Maker", target_is_directory=True)
+        yield elsewhere
+    finally:
+        shutil.rmtree(elsewhere, ignore_errors=True)
+
+
+def test_a_reference_folder_moved_to_another_volume_is_copied_into(world, tmp_path_factory):
+    """A clinic moved ImplantDB\\Maker to another drive and left a link in its place: a rename cannot cross volumes, so
+    that folder's files are staged on its own volume."""
+    world.expect_warning()  # a failure here is the fault this test is about: the file results below tell it
+    root = world.machine.install(version=V)
+    with maker_on_another_volume(root, {"old.stl": b"earlier"}) as elsewhere:
         world.disc.suid(suid_text(mode="DiscStudio", sid="A1", version=V)).data({"Default.npj": b"p"})
         world.disc.data({"index.db": b"root", "Maker/old.stl": b"new", "Maker/Deep/new.stl": b"deep"},
                         folder="ImplantDB")
@@ -91,8 +103,6 @@ def test_a_reference_folder_moved_to_another_volume_is_copied_into(world, tmp_pa
         assert (elsewhere / "Maker" / "Deep" / "new.stl").read_bytes() == b"deep"
         assert not [p for p in elsewhere.rglob("*") if p.name.lower().endswith(".tmp")]
         assert world.warnings.texts() == []
-    finally:
-        shutil.rmtree(elsewhere, ignore_errors=True)
 
 
 def test_a_name_the_listing_misses_on_another_volume_is_staged_there(world):
@@ -101,11 +111,7 @@ def test_a_name_the_listing_misses_on_another_volume_is_staged_there(world):
     ASCII only. Its first copy finds the target there, and the copy that replaces it takes that volume's road as every
     other file there does, not the staging folder of the volume above, whose rename cannot cross."""
     root = world.machine.install(version=V)
-    elsewhere = Path(tempfile.mkdtemp(dir="/dev/shm", prefix="autorun-volume-"))
-    try:
-        (elsewhere / "Maker").mkdir()
-        (elsewhere / "Maker" / "Ж.stl").write_bytes(b"earlier")
-        (root / "ImplantDB" / "Maker").symlink_to(elsewhere / "Maker", target_is_directory=True)
+    with maker_on_another_volume(root, {"Ж.stl": b"earlier"}) as elsewhere:
         world.disc.suid(suid_text(mode="DiscStudio", sid="A1", version=V)).data({"Default.npj": b"p"})
         world.disc.data({"index.db": b"root", "Maker/ж.stl": b"new"}, folder="ImplantDB")
         run, rc = world.run(timeout=60, env={"LC_ALL": "ko_KR.UTF-8"})
@@ -114,8 +120,6 @@ def test_a_name_the_listing_misses_on_another_volume_is_staged_there(world):
         assert results == {"Default.npj": "Success", "index.db": "Success", "ж.stl": "Success"}, results
         assert [p.read_bytes() for p in (elsewhere / "Maker").iterdir()] == [b"new"]
         assert debris(elsewhere) == [] and debris(root) == []
-    finally:
-        shutil.rmtree(elsewhere, ignore_errors=True)
 
 
 def failed(listener):
