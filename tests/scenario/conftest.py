@@ -24,14 +24,17 @@ class World:
         self.debug = harness.DebugListener(tmp)
         self.warnings = harness.WarningWatcher(tmp)
         self.warning_expected = False
+        self.runs = []
 
     def run(self, *args, timeout=30, **kw):
-        run = harness.Run(self.disc.exe, self.tmp, args=args, debug=self.debug, **kw)
+        run = self.start(*args, **kw)
         rc = run.wait(timeout)
         return run, rc
 
     def start(self, *args, **kw):
-        return harness.Run(self.disc.exe, self.tmp, args=args, debug=self.debug, **kw)
+        run = harness.Run(self.disc.exe, self.tmp, args=args, debug=self.debug, **kw)
+        self.runs.append(run)
+        return run
 
     def debug_lines(self):
         return self.debug.lines()
@@ -61,6 +64,11 @@ def tell_what_was_left(w: World):
     slow copy in CI's log."""
     try:
         print("windows of autorun.exe still open:", harness.visible_windows("autorun.exe", w.tmp) or "none")
+        for run in w.runs:
+            code = run.proc.poll()
+            print(f"launcher start ({' '.join(run.proc.args[1:])[-80:]}):",
+                  "still running" if code is None else f"ended with {code}")
+        print("debug listener:", "running" if w.debug.proc.poll() is None else f"ended with {w.debug.proc.poll()}")
         for err in sorted(w.tmp.glob("stderr-*.txt")):
             said = err.read_text(errors="replace").strip()
             if said:

@@ -14,9 +14,9 @@ def vm32(*args, cwd, env=None):
 
 
 def test_output_exit_status_and_files_come_back(tmp_path):
-    # A file of this host outside the folder (and outside /tmp, which the machine has its own of): the machine reads
-    # it, and what it writes there is thrown away.
-    outside = ROOT / "build" / f"vm32-test-{os.getpid()}.txt"
+    # A file of this host outside the folder and outside /tmp (the machine has a /tmp of its own, and a clone of the
+    # project may lie in the host's): the machine reads it, and what it writes there is thrown away.
+    outside = Path("/var/tmp") / f"vm32-test-{os.getpid()}.txt"
     outside.write_text("host\n")
     script = ('echo "out $(pwd)"; printf "[%s]" "$@"; echo; cat "$0"; echo changed >"$0"; echo err >&2; '
               'echo kept >written.txt; exit 3')
